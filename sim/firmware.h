@@ -1,0 +1,95 @@
+// The display's firmware as the simulated display runs it, independent of any transport: it
+// takes one request packet and gives one reply. Values are stored per setting (a row of the
+// command table), so a get and a set that use different (group, item) pairs reach the same
+// value. Each family of settings has its own firmware file (fw_<family>.cpp) for what goes
+// beyond storing and returning a payload.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "gadget_usb/clock.h"
+#include "protocol/command_table.h"
+#include "sim/fw_state.h"
+
+namespace qv::sim {
+
+struct Reply {
+    std::vector<uint8_t> bytes;  // empty: the display sends nothing
+    uint64_t delay_us = 0;       // the reply is ready only after this much simulated time
+};
+
+struct FirmwareConfig {
+    std::string serial = "QVSIM00001";  // 10 characters
+    uint8_t monitor_type = 2;
+    std::string mode = "3840x2160";     // active timing of the main picture, or "none"
+};
+
+// A request as it arrived, for tests to look at.
+struct Request {
+    std::vector<uint8_t> bytes;
+    uint8_t opcode() const { return bytes.empty() ? 0 : bytes[0]; }
+    uint8_t group() const { return bytes.size() > 4 ? bytes[4] : 0; }
+    uint8_t item() const { return bytes.size() > 5 ? bytes[5] : 0; }
+    bool is_get(int g, int i) const { return opcode() == 8 && group() == g && item() == i; }
+    bool is_set(int g, int i) const { return opcode() == 3 && group() == g && item() == i; }
+};
+
+using Payload = std::array<uint8_t, 25>;  // bytes 7..31 of a settings packet
+
+class Firmware {
+public:
+    Firmware(FirmwareConfig config, Clock& clock);
+
+    // One request (one bulk OUT transfer) in, one reply out.
+    Reply handle(const uint8_t* request, std::size_t length);
+
+    // Stored values, by table row or CLI name.
+    Payload& payload(const SettingRow& row);
+    Payload& payload(std::string_view cli);
+    uint8_t u8(std::string_view cli) { return payload(cli)[0]; }
+    int16_t s16(std::string_view cli);
+    void set_u8(std::string_view cli, uint8_t v);
+    void set_s16(std::string_view cli, int16_t v);
+
+    // Make the display refuse commands: every request with this opcode (and group and item,
+    // -1 for any) gets `status` in its status byte; `times` < 0 means for ever.
+    void refuse(int opcode, int group, int item, uint8_t status, int times = -1);
+    void clear_refusals() { refusals_.clear(); }
+
+    const std::vector<Request>& requests() const { return requests_; }
+    void clear_requests() { requests_.clear(); }
+    // Requests of one kind since the last clear.
+    std::size_t count_requests(int opcode, int group = -1, int item = -1) const;
+
+    std::string serial;
+    uint8_t monitor_type;
+    Clock& clock;
+    FamilyState state;  // what the family firmware files keep beyond stored payloads
+
+private:
+    struct Refusal {
+        int opcode, group, item;
+        uint8_t status;
+        int times;
+    };
+    bool handle_table(const Request& req, Reply& reply);
+    std::map<std::size_t, Payload> store_;
+    std::vector<Refusal> refusals_;
+    std::vector<Request> requests_;
+};
+
+// Helpers for the family firmware files.
+// A reply that starts as a copy of the request (the display answers in the request's layout).
+Reply echo(const uint8_t* request, std::size_t length);
+inline void put_le16(std::vector<uint8_t>& b, std::size_t at, uint16_t v) {
+    b[at] = static_cast<uint8_t>(v & 0xFFu);
+    b[at + 1] = static_cast<uint8_t>(v >> 8);
+}
+
+}  // namespace qv::sim

@@ -1,0 +1,189 @@
+#include "sim/sim_bus.h"
+
+#include <algorithm>
+
+namespace qv::sim {
+
+uint16_t display_vendor_id() { return QUORVEX_USB_VID; }
+uint16_t display_product_id() { return QUORVEX_USB_PID; }
+
+SimDevice::SimDevice(uint8_t b, uint8_t a, uint16_t v, uint16_t p, std::unique_ptr<Firmware> fw,
+                     Clock& clock)
+    : bus(b), address(a), vendor(v), product(p), firmware_(std::move(fw)) {
+    if (firmware_) bridge_ = std::make_unique<Bridge>(*firmware_, clock);
+}
+
+SimBus::SimBus(const std::vector<FirmwareConfig>& displays, Clock& clock) : clock_(clock) {
+    devices_.push_back(std::make_unique<SimDevice>(1, 1, 0x1d6b, 0x0002, nullptr, clock_));  // root hub
+    uint8_t address = 2;
+    for (const FirmwareConfig& config : displays) {
+        devices_.push_back(std::make_unique<SimDevice>(1, address++, display_vendor_id(), display_product_id(),
+                                                       std::make_unique<Firmware>(config, clock_), clock_));
+        displays_.push_back(devices_.back().get());
+    }
+}
+
+SimDevice& SimBus::add_other_device(uint8_t bus, uint8_t address, uint16_t vendor, uint16_t product) {
+    devices_.push_back(std::make_unique<SimDevice>(bus, address, vendor, product, nullptr, clock_));
+    return *devices_.back();
+}
+
+void SimBus::unplug(std::size_t i) { display(i).plugged = false; }
+
+void SimBus::replug(std::size_t i, uint8_t new_address) {
+    SimDevice& d = display(i);
+    d.plugged = true;
+    d.address = new_address;
+    d.generation++;
+    d.claimed = false;
+    d.detached = false;
+    d.bridge().clear();
+}
+
+int SimBus::display_index(const SimDevice* dev) const {
+    const auto it = std::find(displays_.begin(), displays_.end(), dev);
+    return it == displays_.end() ? -1 : static_cast<int>(it - displays_.begin());
+}
+
+SimBus::Handle* SimBus::handle_of(UsbHandle* h) {
+    auto* handle = reinterpret_cast<Handle*>(h);
+    // A handle of a device that went away (or came back at a new address) no longer works.
+    if (handle == nullptr || !handle->open || !handle->device->plugged ||
+        handle->generation != handle->device->generation)
+        return nullptr;
+    return handle;
+}
+
+int SimBus::init() {
+    ++init_calls_;
+    return faults.init_error;
+}
+
+ssize_t SimBus::get_device_list(UsbDevice*** list) {
+    if (faults.override_count) {
+        *list = nullptr;
+        return faults.count;
+    }
+    std::vector<SimDevice*> present;
+    for (auto& d : devices_)
+        if (d->plugged) present.push_back(d.get());
+    auto* array = new UsbDevice*[present.size() + 1];
+    for (std::size_t i = 0; i < present.size(); ++i) array[i] = reinterpret_cast<UsbDevice*>(present[i]);
+    array[present.size()] = nullptr;
+    *list = array;
+    ++open_lists_;
+    return static_cast<ssize_t>(present.size());
+}
+
+void SimBus::free_device_list(UsbDevice** list) {
+    if (list == nullptr) return;
+    delete[] list;
+    --open_lists_;
+}
+
+int SimBus::get_device_descriptor(UsbDevice* dev, uint16_t* vendor, uint16_t* product) {
+    SimDevice* d = device_of(dev);
+    if (d->faults.descriptor_error != 0) return d->faults.descriptor_error;
+    *vendor = d->vendor;
+    *product = d->product;
+    return USB_SUCCESS;
+}
+
+uint8_t SimBus::get_bus_number(UsbDevice* dev) { return device_of(dev)->bus; }
+uint8_t SimBus::get_device_address(UsbDevice* dev) { return device_of(dev)->address; }
+
+int SimBus::open(UsbDevice* dev, UsbHandle** handle) {
+    SimDevice* d = device_of(dev);
+    *handle = nullptr;
+    if (!d->plugged) return USB_ERROR_NO_DEVICE;
+    if (d->faults.open_error != 0) return d->faults.open_error;
+    handles_.push_back(std::make_unique<Handle>(Handle{d, d->generation}));
+    d->opens++;
+    *handle = reinterpret_cast<UsbHandle*>(handles_.back().get());
+    return USB_SUCCESS;
+}
+
+void SimBus::close(UsbHandle* h) {
+    auto* handle = reinterpret_cast<Handle*>(h);
+    if (handle == nullptr || !handle->open) return;
+    handle->open = false;
+    handle->device->opens--;
+    if (handle->generation == handle->device->generation) handle->device->claimed = false;
+}
+
+int SimBus::open_handles() const {
+    return static_cast<int>(std::count_if(handles_.begin(), handles_.end(),
+                                          [](const std::unique_ptr<Handle>& h) { return h->open; }));
+}
+
+int SimBus::kernel_driver_active(UsbHandle* h, int /*interface*/) {
+    Handle* handle = handle_of(h);
+    if (handle == nullptr) return USB_ERROR_NO_DEVICE;
+    return handle->device->faults.kernel_driver && !handle->device->detached ? 1 : 0;
+}
+
+int SimBus::detach_kernel_driver(UsbHandle* h, int /*interface*/) {
+    Handle* handle = handle_of(h);
+    if (handle == nullptr) return USB_ERROR_NO_DEVICE;
+    if (!handle->device->faults.kernel_driver || handle->device->detached) return USB_ERROR_NOT_FOUND;
+    handle->device->detached = true;
+    return USB_SUCCESS;
+}
+
+int SimBus::claim_interface(UsbHandle* h, int interface) {
+    Handle* handle = handle_of(h);
+    if (handle == nullptr) return USB_ERROR_NO_DEVICE;
+    if (interface != 0) return USB_ERROR_NOT_FOUND;
+    SimDevice& d = *handle->device;
+    if (d.faults.claim_error != 0) return d.faults.claim_error;
+    if (d.faults.kernel_driver && !d.detached) return USB_ERROR_BUSY;
+    d.claimed = true;
+    handle->first_in_after_claim = true;
+    return USB_SUCCESS;
+}
+
+int SimBus::release_interface(UsbHandle* h, int /*interface*/) {
+    Handle* handle = handle_of(h);
+    if (handle == nullptr) return USB_ERROR_NO_DEVICE;
+    if (handle->device->faults.release_error != 0) return handle->device->faults.release_error;
+    if (!handle->device->claimed) return USB_ERROR_NOT_FOUND;
+    handle->device->claimed = false;
+    return USB_SUCCESS;
+}
+
+int SimBus::control_transfer(UsbHandle* h, uint8_t request_type, uint8_t request, uint16_t value,
+                             uint16_t index, uint8_t* /*data*/, uint16_t length, unsigned /*timeout_ms*/) {
+    Handle* handle = handle_of(h);
+    if (handle == nullptr) return USB_ERROR_NO_DEVICE;
+    SimDevice& d = *handle->device;
+    ControlRecord record{display_index(&d), request_type, request, value, index, 0};
+    if (d.faults.control_error != 0) {
+        controls_.push_back(record);
+        return d.faults.control_error;
+    }
+    if (d.is_display() && request_type == 0x40 && request == 3) {
+        d.bridge().set_baud(value, index);
+        record.decoded_rate = d.bridge().baud_rate();
+    }
+    controls_.push_back(record);
+    return length;
+}
+
+int SimBus::bulk_transfer(UsbHandle* h, uint8_t endpoint, uint8_t* data, int length, int* transferred,
+                          unsigned timeout_ms) {
+    *transferred = 0;
+    Handle* handle = handle_of(h);
+    if (handle == nullptr) return USB_ERROR_NO_DEVICE;
+    SimDevice& d = *handle->device;
+    if (!d.is_display()) return USB_ERROR_PIPE;
+    if (!d.claimed) return USB_ERROR_IO;
+    if (endpoint == 0x02) return d.bridge().bulk_out(data, length, transferred);
+    if (endpoint != 0x81) return USB_ERROR_PIPE;
+    if (handle->first_in_after_claim) {
+        handle->first_in_after_claim = false;
+        if (d.faults.drain_error != 0) return d.faults.drain_error;
+    }
+    return d.bridge().bulk_in(data, length, transferred, timeout_ms);
+}
+
+}  // namespace qv::sim

@@ -1,0 +1,130 @@
+// A simulated USB bus with 0..4 displays (and any other devices a test adds), behind the same
+// interface as libusb. Each display runs the firmware model behind the bridge model.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "gadget_usb/clock.h"
+#include "gadget_usb/usb_backend.h"
+#include "sim/bridge.h"
+#include "sim/firmware.h"
+
+namespace qv::sim {
+
+// Faults of the bus and of one device's USB handling (the bridge has its own, in Bridge).
+struct BusFaults {
+    int init_error = 0;             // init() fails with this code
+    bool override_count = false;    // get_device_list returns `count` and no list
+    ssize_t count = 0;
+};
+
+struct DeviceFaults {
+    int descriptor_error = 0;   // reading the device descriptor fails
+    int open_error = 0;
+    int claim_error = 0;
+    int release_error = 0;
+    int control_error = 0;      // the set-baud-rate request fails
+    int drain_error = 0;        // the first IN read after the claim fails
+    bool kernel_driver = false; // a kernel driver is bound to interface 0 until detached
+};
+
+struct ControlRecord {
+    int display;  // index of the display, -1 for another device
+    uint8_t request_type, request;
+    uint16_t value, index;
+    int decoded_rate;
+};
+
+class SimDevice {
+public:
+    SimDevice(uint8_t bus, uint8_t address, uint16_t vendor, uint16_t product,
+              std::unique_ptr<Firmware> firmware, Clock& clock);
+
+    uint8_t bus, address;
+    uint16_t vendor, product;
+    bool plugged = true;
+    unsigned generation = 0;  // grows at every replug: handles of an older plug-in are dead
+    DeviceFaults faults;
+    bool detached = false;       // the kernel driver was detached
+    bool claimed = false;
+    int opens = 0;               // handles open now
+
+    bool is_display() const { return firmware_ != nullptr; }
+    Firmware& firmware() { return *firmware_; }
+    Bridge& bridge() { return *bridge_; }
+
+private:
+    std::unique_ptr<Firmware> firmware_;
+    std::unique_ptr<Bridge> bridge_;
+};
+
+class SimBus final : public UsbBackend {
+public:
+    // Displays at bus 1, addresses 2, 3, ... in list order, after a root hub at address 1.
+    SimBus(const std::vector<FirmwareConfig>& displays, Clock& clock);
+
+    // --- the backend interface
+    int init() override;
+    ssize_t get_device_list(UsbDevice*** list) override;
+    void free_device_list(UsbDevice** list) override;
+    int get_device_descriptor(UsbDevice* dev, uint16_t* vendor, uint16_t* product) override;
+    uint8_t get_bus_number(UsbDevice* dev) override;
+    uint8_t get_device_address(UsbDevice* dev) override;
+    int open(UsbDevice* dev, UsbHandle** handle) override;
+    void close(UsbHandle* handle) override;
+    int kernel_driver_active(UsbHandle* handle, int interface) override;
+    int detach_kernel_driver(UsbHandle* handle, int interface) override;
+    int claim_interface(UsbHandle* handle, int interface) override;
+    int release_interface(UsbHandle* handle, int interface) override;
+    int control_transfer(UsbHandle* handle, uint8_t request_type, uint8_t request, uint16_t value,
+                         uint16_t index, uint8_t* data, uint16_t length, unsigned timeout_ms) override;
+    int bulk_transfer(UsbHandle* handle, uint8_t endpoint, uint8_t* data, int length,
+                      int* transferred, unsigned timeout_ms) override;
+
+    // --- the simulated world
+    std::size_t display_count() const { return displays_.size(); }
+    SimDevice& display(std::size_t i) { return *displays_.at(i); }
+    Firmware& firmware(std::size_t i) { return display(i).firmware(); }
+    Bridge& bridge(std::size_t i) { return display(i).bridge(); }
+    // A device that is not a display (other vendor/product ids), at the end of the list.
+    SimDevice& add_other_device(uint8_t bus, uint8_t address, uint16_t vendor, uint16_t product);
+    void unplug(std::size_t display_index);
+    void replug(std::size_t display_index, uint8_t new_address);
+
+    BusFaults faults;
+
+    // --- observation
+    int init_calls() const { return init_calls_; }
+    const std::vector<ControlRecord>& controls() const { return controls_; }
+    int open_handles() const;    // handles opened and not yet closed
+    int open_lists() const { return open_lists_; }  // device lists not yet freed
+    Clock& clock() { return clock_; }
+
+private:
+    struct Handle {
+        SimDevice* device;
+        unsigned generation;
+        bool open = true;
+        bool first_in_after_claim = false;
+    };
+    Handle* handle_of(UsbHandle* h);
+    SimDevice* device_of(UsbDevice* d) { return reinterpret_cast<SimDevice*>(d); }
+    int display_index(const SimDevice* dev) const;
+
+    Clock& clock_;
+    std::vector<std::unique_ptr<SimDevice>> devices_;  // list order
+    std::vector<SimDevice*> displays_;
+    std::vector<std::unique_ptr<Handle>> handles_;
+    std::vector<ControlRecord> controls_;
+    int init_calls_ = 0;
+    int open_lists_ = 0;
+};
+
+// The vendor and product ids the library looks for.
+uint16_t display_vendor_id();
+uint16_t display_product_id();
+
+}  // namespace qv::sim

@@ -1,0 +1,5 @@
+// The display's network settings. Plain settings are rows of table/network.def, expanded below into
+// their exported functions; the functions that depart from the frame follow, each by name.
+#include "protocol/table_gen.h"
+#include "protocol/table/network.def"
+#include "protocol/table_gen_end.h"

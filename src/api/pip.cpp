@@ -1,0 +1,5 @@
+// The display's pip settings. Plain settings are rows of table/pip.def, expanded below into
+// their exported functions; the functions that depart from the frame follow, each by name.
+#include "protocol/table_gen.h"
+#include "protocol/table/pip.def"
+#include "protocol/table_gen_end.h"

@@ -1,0 +1,75 @@
+// The USB operations the library needs, behind one small interface.
+//
+// Production code reaches libusb-1.0 only through LibusbBackend (libusb_backend.cpp, the one
+// file that names libusb). The simulated bus in sim/ implements the same interface, so the
+// connection, port and protocol code run unchanged against either.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+
+namespace qv {
+
+struct UsbDevice;  // opaque: a device on the bus (libusb_device for the real bus)
+struct UsbHandle;  // opaque: an open device (libusb_device_handle for the real bus)
+
+// Error codes the backends return; they are libusb's own values.
+enum UsbError : int {
+    USB_SUCCESS = 0,
+    USB_ERROR_IO = -1,
+    USB_ERROR_INVALID_PARAM = -2,
+    USB_ERROR_ACCESS = -3,
+    USB_ERROR_NO_DEVICE = -4,
+    USB_ERROR_NOT_FOUND = -5,
+    USB_ERROR_BUSY = -6,
+    USB_ERROR_TIMEOUT = -7,
+    USB_ERROR_OVERFLOW = -8,
+    USB_ERROR_PIPE = -9,
+    USB_ERROR_NO_MEM = -11,
+    USB_ERROR_NOT_SUPPORTED = -12,
+    USB_ERROR_OTHER = -99,
+};
+
+class UsbBackend {
+public:
+    virtual ~UsbBackend() = default;
+
+    virtual int init() = 0;
+    virtual ssize_t get_device_list(UsbDevice*** list) = 0;
+    virtual void free_device_list(UsbDevice** list) = 0;
+    virtual int get_device_descriptor(UsbDevice* dev, uint16_t* vendor, uint16_t* product) = 0;
+    virtual uint8_t get_bus_number(UsbDevice* dev) = 0;
+    virtual uint8_t get_device_address(UsbDevice* dev) = 0;
+    virtual int open(UsbDevice* dev, UsbHandle** handle) = 0;
+    virtual void close(UsbHandle* handle) = 0;
+    virtual int kernel_driver_active(UsbHandle* handle, int interface) = 0;
+    virtual int detach_kernel_driver(UsbHandle* handle, int interface) = 0;
+    virtual int claim_interface(UsbHandle* handle, int interface) = 0;
+    virtual int release_interface(UsbHandle* handle, int interface) = 0;
+    virtual int control_transfer(UsbHandle* handle, uint8_t request_type, uint8_t request,
+                                 uint16_t value, uint16_t index, uint8_t* data, uint16_t length,
+                                 unsigned timeout_ms) = 0;
+    virtual int bulk_transfer(UsbHandle* handle, uint8_t endpoint, uint8_t* data, int length,
+                              int* transferred, unsigned timeout_ms) = 0;
+};
+
+// The real bus through libusb-1.0's default context.
+UsbBackend& libusb_backend();
+
+// The backend in use. Until a Scan (or a Connect that initialises) selects one, it is libusb.
+UsbBackend& usb();
+
+// Selects the backend for a Scan or a first Connect and initialises it: a backend installed with
+// install_usb_backend() if any, else the simulated bus when QUORVEX_SIMULATE is set and not
+// empty, else libusb. Returns 0, or RC_USB_UNAVAILABLE when the chosen backend cannot start
+// (a malformed QUORVEX_SIMULATE included; it never falls back to real hardware).
+int select_and_init_usb();
+
+// True once select_and_init_usb() has succeeded in this process.
+bool usb_initialised();
+
+// Tests and tools install their own backend (nullptr goes back to automatic selection).
+void install_usb_backend(UsbBackend* backend);
+
+}  // namespace qv

@@ -1,0 +1,49 @@
+// One request/response exchange with the display's firmware.
+#include "protocol/log.h"
+#include "quorvex.h"
+
+extern "C" {
+
+QV_API int SetTimeOutForReadPort(uint8_t opcode) noexcept {
+    switch (opcode) {
+        case 11:
+        case 13:
+        case 26:  // colorimeter positioning
+        case 36:  // internal calibration-device alignment
+            return 1200000;
+        case 27:  // XML-driven calibration run
+        case 35:  // preset recalibration and calibration
+            return 3600000;
+        default:
+            return 10000;
+    }
+}
+
+QV_API uint8_t ubGetGroupId(uint8_t identifier) noexcept {
+    const unsigned id = identifier;
+    if (id >= 21 && id <= 22) return 1;
+    if (id >= 23 && id <= 34) return 2;
+    if (id >= 35 && id <= 48) return 3;
+    if (id >= 50 && id <= 57) return 5;
+    if (id >= 58 && id <= 67) return 4;
+    if (id >= 68 && id <= 76) return 6;
+    if (id >= 77 && id <= 81) return 7;
+    if (id >= 82 && id <= 84) return 8;
+    if (id >= 88 && id <= 94) return 9;
+    return 0;
+}
+
+QV_API int RegUsbApi(uint8_t* packet, uint16_t length) noexcept {
+    if (ConnectFlag != 1) return RC_FAILED;
+    if (WritePort(packet, length) != 0) {
+        qv::log_always("<ERROR> %s: Could not Write usb.\n", "RegUsbApi");
+        return RC_FAILED;
+    }
+    const int timeout = SetTimeOutForReadPort(packet[0]);
+    uint16_t count = length;
+    if (ReadPort(packet, &count, timeout) == 0) return RC_OK;
+    qv::log_always("<ERROR> %s: Could not Read usb.\n", "RegUsbApi");
+    return RC_FAILED;
+}
+
+}  // extern "C"

@@ -1,0 +1,62 @@
+// The settings call frame: one get and one set that run any row of the command table, and the
+// helpers that the hand-written functions (records, guards, names, ...) share with it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "protocol/command_table.h"
+
+namespace qv {
+
+// A precondition run before the command: returns 0 to go on, or the result code to return.
+using GuardFn = int (*)(const char* function);
+
+inline constexpr std::size_t kSettingPacketSize = 32;
+inline constexpr uint8_t kOpGet = 8;
+inline constexpr uint8_t kOpSet = 3;
+inline constexpr std::size_t kStatusByte = 6;
+inline constexpr std::size_t kPayload = 7;
+
+// Which error line a refused reply prints.
+enum class StatusLine : uint8_t { frame, status };
+
+// Zero a 32-byte settings packet and fill its header.
+void build_setting_packet(uint8_t* packet, uint8_t opcode, int group, int item);
+
+// Exchange a packet and map the outcome the frame's way: RegUsbApi failing gives
+// RC_EXCHANGE_FAILED, a non-zero status byte RC_DEVICE_STATUS, each after the function's error
+// line ("RegUsbApi Failed." for both, or "RegUsbApi Status Failed." for the refusal when asked).
+int exchange(const char* function, uint8_t* packet, uint16_t length = kSettingPacketSize,
+             std::size_t status_byte = kStatusByte, StatusLine refusal_line = StatusLine::frame);
+
+// Build, exchange and map a settings get; on RC_OK the reply is in packet.
+int exchange_get(const char* function, uint8_t* packet, int group, int item,
+                 StatusLine refusal_line = StatusLine::frame);
+
+// The frame's range check with its error line: 0, or RC_INVALID_ARGUMENT after
+// "<ERROR> %s: Validation Failed.\n". A non-zero step also demands a multiple of it.
+int validate(const char* function, int value, int low, int high, int step = 0);
+
+// Little-endian, unaligned.
+inline void put_le16(uint8_t* p, uint16_t v) {
+    p[0] = static_cast<uint8_t>(v & 0xFFu);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+inline uint16_t get_le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
+// Copy a text field of the display: characters up to the first NUL or max_chars, whichever
+// comes first, the rest of dst[0..max_chars-1] NUL-filled, then dst[max_chars] = NUL.
+void copy_text_field(char* dst, const uint8_t* src, std::size_t max_chars);
+
+// The frames. A get writes the caller's storage only on success.
+int run_get(const SettingRow& row, GuardFn guard, uint8_t* value);
+int run_get(const SettingRow& row, GuardFn guard, int16_t* value);
+int run_set(const SettingRow& row, GuardFn guard, int value);
+
+}  // namespace qv
+
+// Rows without a precondition name the guard NONE.
+inline constexpr qv::GuardFn qv_guard_NONE = nullptr;

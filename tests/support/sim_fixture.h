@@ -1,0 +1,57 @@
+// Test support: a simulated bus with a virtual clock installed in the library, stdout capture
+// at file descriptor 1, and a clean connection state for every test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "gadget_usb/usb_backend.h"
+#include "quorvex.h"
+#include "sim/sim_bus.h"
+#include "sim/virtual_clock.h"
+
+namespace qvtest {
+
+// Captures everything written to file descriptor 1 (the C stdout) between start and stop.
+class StdoutCapture {
+public:
+    StdoutCapture() { start(); }
+    ~StdoutCapture();
+    void start();
+    std::string stop();
+
+private:
+    int saved_ = -1;
+    FILE* file_ = nullptr;
+};
+
+// Puts every exported global back to its initial value.
+void reset_library_state();
+
+class SimTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Builds the bus (replacing any earlier one) with these displays and installs it.
+    qv::sim::SimBus& make_bus(const std::vector<qv::sim::FirmwareConfig>& displays);
+    qv::sim::SimBus& make_bus(int displays, uint8_t monitor_type = 2);
+    // Scan, then connect slot 0; fails the test if either fails. Clears requests and pauses.
+    void connect_first();
+    // Runs f with logging on and stdout captured; returns what was printed.
+    template <class F>
+    std::string output_of(F&& f) {
+        StdoutCapture capture;
+        f();
+        return capture.stop();
+    }
+
+    qv::sim::VirtualClock clock;
+    std::unique_ptr<qv::sim::SimBus> bus;
+    qv::sim::Firmware& fw(std::size_t i = 0) { return bus->firmware(i); }
+};
+
+}  // namespace qvtest

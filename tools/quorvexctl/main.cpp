@@ -1,0 +1,155 @@
+// quorvexctl: read a Quorvex display's identity and settings from the command line.
+//
+// The library prints its diagnostic lines on the C stdout, a few of them whatever its logging
+// switch holds. The tool keeps standard output for its own results: it writes them through a
+// duplicate of the original descriptor and points descriptor 1 at /dev/null (or, with
+// --verbose, at standard error) while the library runs.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+
+#include "quorvex.h"
+
+namespace {
+
+FILE* g_out = stdout;  // the tool's own output
+
+const char* describe(int rc) {
+    switch (rc) {
+        case RC_OK: return "success";
+        case RC_FAILED: return "the operation failed (USB link error or no reply from the display)";
+        case RC_NOT_ALLOWED: return "the display's current mode does not allow this";
+        case RC_NOT_SUPPORTED: return "this monitor type does not offer the feature";
+        case RC_DEVICE_STATUS: return "the display refused the command";
+        case RC_EXCHANGE_FAILED: return "no answer from the display (exchange failed)";
+        case RC_NOT_FOUND: return "the display is no longer at its recorded USB address; scan again";
+        case RC_INVALID_ARGUMENT: return "invalid argument";
+        case RC_CLAIM_FAILED: return "could not claim the display's USB interface (in use by another program?)";
+        case RC_MONITOR_TYPE_FAILED: return "could not read the monitor type after connecting";
+        case RC_NO_DEVICES: return "no display found";
+        case RC_ENUMERATION_FAILED: return "could not list the USB devices";
+        case RC_USB_UNAVAILABLE: return "USB is not available (cannot initialise USB or open the device)";
+        default: return "unknown error";
+    }
+}
+
+int fail(const std::string& what, int rc) {
+    std::fprintf(stderr, "quorvexctl: %s: %s (code %d)\n", what.c_str(), describe(rc), rc);
+    return 1;
+}
+
+// Sends the library's stdout away from the tool's own output.
+void redirect_library_output(bool verbose) {
+    std::fflush(stdout);
+    const int own = dup(STDOUT_FILENO);
+    if (own < 0) return;
+    FILE* out = fdopen(own, "w");
+    if (out == nullptr) {
+        close(own);
+        return;
+    }
+    g_out = out;
+    const int target = verbose ? dup(STDERR_FILENO) : open("/dev/null", O_WRONLY);
+    if (target >= 0) {
+        dup2(target, STDOUT_FILENO);
+        close(target);
+    }
+}
+
+struct Options {
+    std::string simulate;
+    bool simulate_given = false;
+    bool verbose = false;
+    bool json = false;
+    int slot = 0;
+};
+
+int run_scan(const Options& opt) {
+    char serials[MAX_DISPLAYS * 12] = {};
+    const int n = Scan(serials);
+    if (n < 0) return n == RC_NO_DEVICES && opt.json ? (std::fprintf(g_out, "[]\n"), 0) : fail("scan", n);
+    if (opt.json) {
+        nlohmann::json list = nlohmann::json::array();
+        for (int i = 0; i < n; ++i) list.push_back({{"slot", i}, {"serial", std::string(serials + 12 * i)}});
+        std::fprintf(g_out, "%s\n", list.dump(2).c_str());
+    } else {
+        for (int i = 0; i < n; ++i) std::fprintf(g_out, "slot %d: serial %s\n", i, serials + 12 * i);
+    }
+    return 0;
+}
+
+int run_info(const Options& opt) {
+    char serials[MAX_DISPLAYS * 12] = {};
+    const int n = Scan(serials);
+    if (n < 0) return fail("scan", n);
+    if (opt.slot >= n) {
+        std::fprintf(stderr, "quorvexctl: no display in slot %d (%d found)\n", opt.slot, n);
+        return 1;
+    }
+    if (const int rc = Connect(static_cast<int8_t>(opt.slot)); rc != RC_OK) {
+        Disconnect();
+        return fail("connect to slot " + std::to_string(opt.slot), rc);
+    }
+    char serial[11] = {};
+    const int serial_rc = GetDisplaySerialNumber(serial);
+    const int monitor_type = gu8MonitorType;
+    char version[5] = {};
+    GetSdkVersion(version);
+    Disconnect();
+    if (serial_rc != RC_OK) return fail("read the serial number", serial_rc);
+
+    if (opt.json) {
+        const nlohmann::json info = {{"slot", opt.slot},
+                                     {"serial", serial},
+                                     {"monitor_type", monitor_type},
+                                     {"sdk_version", version}};
+        std::fprintf(g_out, "%s\n", info.dump(2).c_str());
+    } else {
+        std::fprintf(g_out, "Serial number: %s\n", serial);
+        std::fprintf(g_out, "Monitor type:  %d\n", monitor_type);
+        std::fprintf(g_out, "SDK version:   %s\n", version);
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{"Read and change the settings of a Quorvex reference display over USB."};
+    app.require_subcommand(1);
+    Options opt;
+    app.add_option("--simulate", opt.simulate,
+                   "Use the simulated display instead of USB; optional configuration such as "
+                   "displays=3,type=2 (default: $QUORVEX_SIMULATE, else displays=1)")
+        ->expected(0, 1);
+    app.add_flag("-v,--verbose", opt.verbose, "Show the library's diagnostic lines (on standard error)");
+    app.add_flag("--json", opt.json, "Print results as JSON");
+    app.add_option("-d,--display", opt.slot, "Display slot from the scan, 0..2")->check(CLI::Range(0, 2));
+    CLI::App* info = app.add_subcommand("info", "Serial number, monitor type and SDK version of a display");
+    CLI::App* scan = app.add_subcommand("scan", "List the displays on the bus");
+    CLI11_PARSE(app, argc, argv);
+
+    if (app.count("--simulate") > 0) {
+        std::string spec = opt.simulate;
+        if (spec.empty()) {
+            const char* env = std::getenv("QUORVEX_SIMULATE");
+            spec = env != nullptr && env[0] != '\0' ? env : "displays=1";
+        }
+        setenv("QUORVEX_SIMULATE", spec.c_str(), 1);
+    }
+    redirect_library_output(opt.verbose);
+    SetLog(opt.verbose ? 1 : 0);
+
+    int status = 0;
+    if (info->parsed()) status = run_info(opt);
+    if (scan->parsed()) status = run_scan(opt);
+    std::fflush(g_out);
+    return status;
+}

@@ -133,14 +133,16 @@ Reply Firmware::handle(const uint8_t* request, std::size_t length) {
     }
 
     Reply reply;
+    bool answered = false;
     for (Handler h : kFamilyHandlers)
-        if (h(*this, req, reply)) return reply;
-    if (handle_table(req, reply)) return reply;
-
-    // An opcode this display does not know.
-    reply = echo(request, length);
-    const std::size_t at = status_position(req.opcode());
-    if (at < reply.bytes.size()) reply.bytes[at] = 0xFF;
+        if ((answered = h(*this, req, reply))) break;
+    if (!answered && !handle_table(req, reply)) {
+        // An opcode this display does not know.
+        reply = echo(request, length);
+        const std::size_t at = status_position(req.opcode());
+        if (at < reply.bytes.size()) reply.bytes[at] = 0xFF;
+    }
+    reply.delay_us += reply_delay_us;
     return reply;
 }
 

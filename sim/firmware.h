@@ -69,6 +69,7 @@ public:
 
     std::string serial;
     uint8_t monitor_type;
+    uint64_t reply_delay_us = 0;  // added to every reply's delay (a slow display)
     Clock& clock;
     FamilyState state;  // what the family firmware files keep beyond stored payloads
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,11 +43,15 @@ protected:
     // Scan, then connect slot 0; fails the test if either fails. Clears requests and pauses.
     void connect_first();
     // Runs f with logging on and stdout captured; returns what was printed.
+    // (A failed assertion inside f prints into the capture too: it is shown again on stderr.)
     template <class F>
     std::string output_of(F&& f) {
+        const bool failed_before = HasFailure();
         StdoutCapture capture;
         f();
-        return capture.stop();
+        std::string out = capture.stop();
+        if (!failed_before && HasFailure()) std::fprintf(stderr, "%s", out.c_str());
+        return out;
     }
 
     qv::sim::VirtualClock clock;

@@ -1,0 +1,351 @@
+// Serial-bridge port I/O: status-byte stripping, read attempts and pauses, write limits, and
+// the baud-rate divisor as the bridge receives it.
+#include <climits>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "gadget_usb/baud.h"
+#include "support/sim_fixture.h"
+
+namespace qvtest {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+// A bridge transfer: each 64-byte packet starts with 01 60, data bytes count up from `first`.
+Bytes framed(const std::vector<int>& packet_data_sizes, uint8_t first = 1) {
+    Bytes t;
+    uint8_t next = first;
+    for (int n : packet_data_sizes) {
+        t.push_back(0x01);
+        t.push_back(0x60);
+        for (int i = 0; i < n; ++i) t.push_back(next++);
+    }
+    return t;
+}
+
+Bytes counting(int n, uint8_t first = 1) {
+    Bytes b(static_cast<std::size_t>(n));
+    std::iota(b.begin(), b.end(), first);
+    return b;
+}
+
+class PortIo : public SimTest {
+protected:
+    void SetUp() override {
+        SimTest::SetUp();
+        connect_first();
+        SetLog(0);
+    }
+    qv::sim::Bridge& bridge() { return bus->bridge(0); }
+};
+
+struct StripCase {
+    std::vector<int> packets;  // data bytes per bridge packet
+    int delivered;
+};
+
+TEST_F(PortIo, StripsStatusBytesOfEveryPacket) {
+    const StripCase cases[] = {
+        {{32}, 32},         // 34-byte transfer
+        {{62, 62}, 124},    // 128 bytes: two full packets
+        {{62, 34}, 96},     // 100 bytes: a full and a partial packet
+        {{62, 0}, 62},      // 66 bytes: the second packet holds its status bytes only
+        {{62}, 62},         // exactly one packet
+        {{62, 62, 62, 5}, 191},
+    };
+    for (const StripCase& c : cases) {
+        bridge().push_raw_transfer(framed(c.packets));
+        Bytes buffer(300, 0xEE);
+        EXPECT_EQ(read_data_logic(buffer.data(), 300, 10000), c.delivered);
+        EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + c.delivered), counting(c.delivered));
+        EXPECT_EQ(buffer[static_cast<std::size_t>(c.delivered)], 0xEE) << "nothing written past the data";
+    }
+}
+
+TEST_F(PortIo, AcceptsBothStatusSecondBytes) {
+    Bytes t = framed({4});
+    t[1] = 0x00;
+    bridge().push_raw_transfer(t);
+    uint8_t buffer[8] = {};
+    EXPECT_EQ(read_data_logic(buffer, 8, 10000), 4);
+}
+
+TEST_F(PortIo, MoreDataThanAskedIsCutAndDropped) {
+    bridge().push_raw_transfer(framed({32}));
+    Bytes buffer(40, 0xEE);
+    EXPECT_EQ(read_data_logic(buffer.data(), 18, 10000), 18);
+    EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 18), counting(18));
+    EXPECT_EQ(buffer[18], 0xEE);
+}
+
+TEST_F(PortIo, WrongStatusBytesAreReadOnceMore) {
+    bridge().faults.in.push_back({qv::sim::InFault::Kind::wrong_status});
+    bridge().push_raw_transfer(framed({10}));
+    uint8_t buffer[16];
+    EXPECT_EQ(read_data_logic(buffer, 16, 10000), 10);
+
+    bridge().faults.in.push_back({qv::sim::InFault::Kind::wrong_status});
+    bridge().faults.in.push_back({qv::sim::InFault::Kind::wrong_status});
+    EXPECT_EQ(read_data_logic(buffer, 16, 10000), -1);
+}
+
+TEST_F(PortIo, StatusOnlyAndEmptyTransfers) {
+    uint8_t buffer[16];
+    EXPECT_EQ(read_data_logic(buffer, 16, 10000), 0) << "nothing pending: status bytes only";
+    bridge().faults.in.push_back({qv::sim::InFault::Kind::error_no_status, qv::USB_ERROR_TIMEOUT});
+    EXPECT_EQ(read_data_logic(buffer, 16, 10000), -127) << "no bytes at all";
+}
+
+TEST_F(PortIo, BulkReadErrorAfterValidStatusPrintsWhateverTheLogSwitch) {
+    bridge().faults.in.push_back({qv::sim::InFault::Kind::error_with_status, qv::USB_ERROR_PIPE});
+    uint8_t buffer[16];
+    const std::string out = output_of([&] { EXPECT_EQ(read_data_logic(buffer, 16, 10000), qv::USB_ERROR_PIPE); });
+    EXPECT_EQ(out, "usb bulk read failed\n");
+}
+
+TEST_F(PortIo, SizeZeroAndNegativeSize) {
+    SetLog(1);
+    uint8_t buffer[4];
+    bridge().push_raw({1, 2, 3});
+    const std::string out = output_of([&] { EXPECT_EQ(read_data_logic(buffer, 0, 10000), 0); });
+    EXPECT_EQ(out, "Returning bytes from buffer: 0 - remaining: 0\n");
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(read_data_logic(buffer, -1, 10000), qv::USB_ERROR_INVALID_PARAM); }), "");
+    EXPECT_EQ(bridge().pending(), 3u) << "neither touched the bus";
+}
+
+TEST_F(PortIo, ReadPortStopsAtTheFirstAttemptWithData) {
+    bridge().push_raw_transfer(framed({0}));  // status only: one attempt, one pause
+    bridge().push_raw_transfer(framed({20}));
+    Bytes packet(32, 0xEE);
+    uint16_t count = 32;
+    SetLog(1);
+    const std::string out = output_of([&] { EXPECT_EQ(ReadPort(packet.data(), &count, 10000), 0); });
+    EXPECT_EQ(count, 20) << "a short reply ends the read with its own count";
+    EXPECT_EQ(clock.pauses(), std::vector<uint64_t>{1000000});
+    EXPECT_EQ(out, "<INFO> ReadPort: Read '20' bytes from Quorvex device\n");
+    EXPECT_EQ(packet[20], 0xEE);
+}
+
+TEST_F(PortIo, ReadPortGivesUpAfterTimeoutSecondsOfNothing) {
+    struct Case {
+        int64_t timeout;
+        std::size_t attempts;
+    } const cases[] = {{10000, 10}, {1200000, 1200}, {3600000, 3600}, {999, 0}, {1999, 1}};
+    for (const Case& c : cases) {
+        clock.clear_pauses();
+        Bytes packet(32, 0xEE);
+        uint16_t count = 32;
+        EXPECT_EQ(ReadPort(packet.data(), &count, c.timeout), RC_FAILED);
+        EXPECT_EQ(clock.count_pauses(1000000), c.attempts) << c.timeout;
+        EXPECT_EQ(clock.pauses().size(), c.attempts);
+        EXPECT_EQ(count, 32);
+        EXPECT_EQ(packet, Bytes(32, 0xEE)) << "a failed read leaves the packet untouched";
+    }
+}
+
+TEST_F(PortIo, EveryKindOfEmptyAttemptCostsOneSecond) {
+    using K = qv::sim::InFault::Kind;
+    bridge().faults.in = {{K::error_with_status, qv::USB_ERROR_IO}, {K::wrong_status}, {K::wrong_status},
+                          {K::error_no_status, qv::USB_ERROR_TIMEOUT}};
+    bridge().push_raw_transfer(framed({0}));
+    bridge().push_raw_transfer(framed({8}));
+    uint8_t packet[32];
+    uint16_t count = 32;
+    StdoutCapture quiet;
+    EXPECT_EQ(ReadPort(packet, &count, 10000), 0);
+    EXPECT_EQ(count, 8);
+    EXPECT_EQ(clock.count_pauses(1000000), 4u);
+}
+
+TEST_F(PortIo, ReadSizeFollowsTheBaudRate) {
+    baudrate = 9600;  // q = 18
+    bridge().push_raw_transfer(framed({32}));
+    Bytes packet(32, 0);
+    uint16_t count = 32;
+    EXPECT_EQ(ReadPort(packet.data(), &count, 10000), 0);
+    EXPECT_EQ(count, 18);
+
+    baudrate = 300;  // q = 0: one byte at a time
+    bridge().push_raw_transfer(framed({32}));
+    count = 32;
+    EXPECT_EQ(ReadPort(packet.data(), &count, 10000), 0);
+    EXPECT_EQ(count, 1);
+}
+
+TEST_F(PortIo, ReadPortWantingZeroNeverSucceeds) {
+    SetLog(1);
+    uint8_t packet[4];
+    uint16_t count = 0;
+    bridge().push_raw({1, 2});
+    const std::string out = output_of([&] { EXPECT_EQ(ReadPort(packet, &count, 3000), RC_FAILED); });
+    EXPECT_EQ(out, "Returning bytes from buffer: 0 - remaining: 0\n"
+                   "Returning bytes from buffer: 0 - remaining: 0\n"
+                   "Returning bytes from buffer: 0 - remaining: 0\n");
+    EXPECT_EQ(clock.count_pauses(1000000), 3u);
+}
+
+TEST_F(PortIo, ReadPortRefusesBadArgumentsWithoutTouchingTheBus) {
+    SetLog(1);
+    uint8_t packet[4];
+    uint16_t count = 4;
+    uint16_t huge = 32768;
+    bridge().push_raw({1, 2});
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(ReadPort(nullptr, &count, 10000), RC_INVALID_ARGUMENT); }),
+              "<ERROR> ReadPort: Invalid Arguments.\n");
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(ReadPort(packet, nullptr, 10000), RC_INVALID_ARGUMENT); }),
+              "<ERROR> ReadPort: Invalid Arguments.\n");
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(ReadPort(packet, &huge, 10000), RC_INVALID_ARGUMENT); }),
+              "<ERROR> ReadPort: Invalid Arguments.\n");
+    EXPECT_EQ(bridge().pending(), 2u);
+    EXPECT_TRUE(clock.pauses().empty());
+}
+
+TEST_F(PortIo, NoHandleMeansUninitialisedInterface) {
+    StdoutCapture quiet;
+    Disconnect();
+    quiet.stop();
+    SetLog(1);
+    uint8_t packet[4] = {1};
+    uint16_t count = 4;
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(ReadPort(packet, &count, 10000), RC_FAILED); }),
+              "<ERROR> ReadPort: Uninitialised usb interface\n");
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(WritePort(packet, 4), RC_FAILED); }),
+              "<ERROR> WritePort: Uninitialised usb interface\n");
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(WritePort(nullptr, 4), RC_INVALID_ARGUMENT); }), "");
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(WritePort(packet, 0), RC_INVALID_ARGUMENT); }), "");
+}
+
+TEST_F(PortIo, WriteLengthLimit) {
+    SetLog(1);
+    Bytes packet(516, 0);
+    packet[0] = 99;  // an opcode the display does not know; the write is what counts here
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(WritePort(packet.data(), 515), 0); }),
+              "<INFO> WritePort:Usb write success ,written '515' bytes\n");
+    EXPECT_EQ(fw().requests().back().bytes.size(), 515u);
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(WritePort(packet.data(), 516), RC_FAILED); }),
+              "<ERROR> WritePort: Length overflow 516\n");
+    EXPECT_EQ(fw().requests().size(), 1u);
+}
+
+TEST_F(PortIo, WriteErrorsAndShortWrites) {
+    SetLog(1);
+    uint8_t packet[32] = {8};
+    bridge().faults.write_error = qv::USB_ERROR_TIMEOUT;
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(WritePort(packet, 32), qv::USB_ERROR_TIMEOUT); }),
+              "<ERROR> WritePort: Write failed. Error -7\n");
+    bridge().faults.short_write = 20;
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(WritePort(packet, 32), 0); }),
+              "<INFO> WritePort:Usb write success ,written '20' bytes\n");
+}
+
+// ---- the baud-rate divisor, as the bridge receives it at Connect
+
+struct BaudCase {
+    int wanted;
+    uint16_t value;
+    uint16_t index;
+    int achieved;
+};
+
+class Baud : public SimTest {};
+
+TEST_F(Baud, WorkedValuesReachTheBridge) {
+    const BaudCase cases[] = {
+        {115200, 26, 0, 115385},   {57600, 0xC034, 0, 57554},  {19200, 0x809C, 0, 19200},
+        {9600, 0x4138, 0, 9600},   {921600, 0x8003, 0, 923077}, {1000000, 3, 0, 1000000},
+        {2000000, 2, 0, 1500000},  {3000000, 0, 0, 3000000},
+    };
+    make_bus(1);
+    for (const BaudCase& c : cases) {
+        baudrate = c.wanted;
+        bus_num[0] = 1;
+        dev_num[0] = 2;
+        StdoutCapture quiet;
+        ASSERT_EQ(Connect(0), RC_OK) << c.wanted;
+        quiet.stop();
+        const qv::sim::ControlRecord& r = bus->controls().back();
+        EXPECT_EQ(r.request_type, 0x40);
+        EXPECT_EQ(r.request, 3);
+        EXPECT_EQ(r.value, c.value) << c.wanted;
+        EXPECT_EQ(r.index, c.index) << c.wanted;
+        EXPECT_EQ(bus->bridge(0).baud_rate(), c.achieved) << c.wanted;
+
+        uint16_t value = 0;
+        uint16_t index = 0;
+        EXPECT_EQ(qv::convert_baudrate(c.wanted, &value, &index), c.achieved);
+        EXPECT_EQ(value, c.value);
+    }
+}
+
+TEST_F(Baud, ToleranceMessages) {
+    make_bus(1);
+    bus_num[0] = 1;
+    dev_num[0] = 2;
+    const std::string unsupported = "Unsupported baudrate. Note: bitbang baudrates are automatically multiplied by 4\n";
+    baudrate = 115200;
+    std::string out = output_of([&] { Connect(0); });
+    EXPECT_EQ(out.find("baudrate"), std::string::npos) << "115385 is within 5 %";
+
+    baudrate = 2000000;
+    out = output_of([&] { EXPECT_EQ(Connect(0), RC_OK); });
+    EXPECT_NE(out.find(unsupported), std::string::npos);
+    EXPECT_EQ(bus->controls().back().value, 2);
+
+    // Reads at such a rate ask for one byte at a time, or for a negative size that no read
+    // can satisfy: the monitor type read at connect then fails.
+    for (auto [silly, rc] : {std::pair{0, RC_OK}, std::pair{-5, RC_OK}, std::pair{INT_MIN, RC_MONITOR_TYPE_FAILED}}) {
+        baudrate = silly;
+        out = output_of([&, rc = rc] { EXPECT_EQ(Connect(0), rc) << silly; });
+        EXPECT_NE(out.find("Silly baudrate <= 0.\n" + unsupported), std::string::npos) << out;
+        EXPECT_EQ(bus->controls().back().value, 0);
+        EXPECT_EQ(bus->controls().back().index, 0);
+    }
+    SetLog(0);
+    baudrate = 2000000;
+    out = output_of([&] { Connect(0); });
+    EXPECT_EQ(out, "Moniter Type is 2\n") << "the bridge lines follow the log switch";
+}
+
+TEST_F(Baud, ExtremeRatesStillConnect) {
+    make_bus(1);
+    bus_num[0] = 1;
+    dev_num[0] = 2;
+    for (int rate : {INT_MAX, 24000001, 1, 183}) {
+        baudrate = rate;
+        StdoutCapture quiet;
+        EXPECT_EQ(Connect(0), RC_OK) << rate;
+    }
+}
+
+TEST_F(Baud, FailedBaudRequestIsReportedAndTheConnectionGoesOn) {
+    make_bus(1);
+    bus_num[0] = 1;
+    dev_num[0] = 2;
+    bus->display(0).faults.control_error = qv::USB_ERROR_PIPE;
+    const std::string out = output_of([&] { EXPECT_EQ(Connect(0), RC_OK); });
+    EXPECT_NE(out.find("\nSetting new baudrate failed\n"), std::string::npos);
+}
+
+TEST(BaudRule, RefusesRatesOfZeroOrLessWithoutWriting) {
+    uint16_t value = 0xAAAA;
+    uint16_t index = 0xBBBB;
+    EXPECT_EQ(qv::convert_baudrate(0, &value, &index), -1);
+    EXPECT_EQ(qv::convert_baudrate(-9600, &value, &index), -1);
+    EXPECT_EQ(value, 0xAAAA);
+    EXPECT_EQ(index, 0xBBBB);
+}
+
+TEST(BaudRule, EncodedDivisorsDecodeBackToTheAchievedRate) {
+    for (int rate = 300; rate <= 3000000; rate = rate * 5 / 4 + 7) {
+        uint16_t value = 0;
+        uint16_t index = 0;
+        const int achieved = qv::convert_baudrate(rate, &value, &index);
+        EXPECT_EQ(index, 0) << rate;
+        EXPECT_EQ(qv::decode_baud_divisor(value, index), achieved) << rate;
+    }
+}
+
+}  // namespace
+}  // namespace qvtest

@@ -1,0 +1,91 @@
+// The QUORVEX_SIMULATE grammar, and how Scan chooses between the simulated bus and real USB.
+#include <cstdlib>
+#include <string>
+
+#include "sim/sim_config.h"
+#include "support/sim_fixture.h"
+
+namespace qvtest {
+namespace {
+
+using qv::sim::parse_sim_config;
+using qv::sim::SimConfig;
+
+TEST(SimConfigText, ValidConfigurations) {
+    SimConfig c;
+    std::string error;
+    ASSERT_TRUE(parse_sim_config("displays=3,type=1", &c, &error)) << error;
+    ASSERT_EQ(c.displays.size(), 3u);
+    EXPECT_EQ(c.displays[2].monitor_type, 1);
+    EXPECT_EQ(c.displays[1].serial, "QVSIM00002");
+    EXPECT_FALSE(c.virtual_clock);
+
+    ASSERT_TRUE(parse_sim_config(" 2 , type=2, type2=1 ,serial2=AB-CD12345,mode1=1920x1080,clock=virtual", &c, &error))
+        << error;
+    ASSERT_EQ(c.displays.size(), 2u);
+    EXPECT_EQ(c.displays[0].monitor_type, 2);
+    EXPECT_EQ(c.displays[1].monitor_type, 1);
+    EXPECT_EQ(c.displays[1].serial, "AB-CD12345");
+    EXPECT_EQ(c.displays[0].mode, "1920x1080");
+    EXPECT_EQ(c.displays[1].mode, "3840x2160");
+    EXPECT_TRUE(c.virtual_clock);
+
+    ASSERT_TRUE(parse_sim_config("displays=0", &c, &error));
+    EXPECT_TRUE(c.displays.empty());
+    ASSERT_TRUE(parse_sim_config("mode=none,serial4=ZZZZZZZZZZ", &c, &error));
+    EXPECT_EQ(c.displays.size(), 1u);
+}
+
+TEST(SimConfigText, MalformedConfigurationsSayWhy) {
+    for (const char* text : {"displays=5", "displays=-1", "displays=", "5", "type=256", "type5=1",
+                             "serial1=SHORT", "serial1=ELEVENCHARS", "serial=QVSIM00001", "mode=1920",
+                             "mode=axb", "clock=fast", "colour=red", "displays=1,,type=2", "yes", ","}) {
+        SimConfig c;
+        std::string error;
+        EXPECT_FALSE(parse_sim_config(text, &c, &error)) << text;
+        EXPECT_FALSE(error.empty()) << text;
+    }
+}
+
+class Environment : public SimTest {
+protected:
+    void TearDown() override {
+        unsetenv("QUORVEX_SIMULATE");
+        SimTest::TearDown();
+    }
+};
+
+TEST_F(Environment, MalformedValueFailsTheScanWithoutRealUsb) {
+    setenv("QUORVEX_SIMULATE", "displays=9", 1);
+    char serials[36];
+    testing::internal::CaptureStderr();
+    const std::string out = output_of([&] { EXPECT_EQ(Scan(serials), RC_USB_UNAVAILABLE); });
+    EXPECT_EQ(Connect(0), RC_USB_UNAVAILABLE) << "nor does a Connect reach real USB";
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(out, "<ERROR> Scan: Can't open libusb.\n");
+    EXPECT_NE(err.find("QUORVEX_SIMULATE='displays=9' is not valid: displays must be 0..4"), std::string::npos) << err;
+}
+
+TEST_F(Environment, ValueSelectsTheSimulatedBus) {
+    setenv("QUORVEX_SIMULATE", "displays=2,serial1=ENVTEST001,type2=1,clock=virtual", 1);
+    char serials[36] = {};
+    SetLog(0);
+    StdoutCapture quiet;
+    ASSERT_EQ(Scan(serials), 2);
+    EXPECT_STREQ(serials, "ENVTEST001");
+    EXPECT_STREQ(serials + 12, "QVSIM00002");
+    ASSERT_EQ(Connect(1), RC_OK);
+    EXPECT_EQ(gu8MonitorType, 1);
+    EXPECT_NE(g_glimmetHandle, nullptr);
+    // Settings persist on the simulated displays across scans of the same configuration.
+    ASSERT_EQ(SetDisplayLuminance(200), RC_OK);
+    ASSERT_EQ(Scan(serials), 2);
+    ASSERT_EQ(Connect(1), RC_OK);
+    int16_t v = 0;
+    ASSERT_EQ(GetDisplayLuminance(&v), RC_OK);
+    EXPECT_EQ(v, 200);
+    Disconnect();
+}
+
+}  // namespace
+}  // namespace qvtest

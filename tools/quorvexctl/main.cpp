@@ -4,9 +4,11 @@
 // switch holds. The tool keeps standard output for its own results: it writes them through a
 // duplicate of the original descriptor and points descriptor 1 at /dev/null (or, with
 // --verbose, at standard error) while the library runs.
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -15,6 +17,7 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 
+#include "protocol/command_table.h"
 #include "quorvex.h"
 
 namespace {
@@ -85,18 +88,155 @@ int run_scan(const Options& opt) {
     return 0;
 }
 
-int run_info(const Options& opt) {
+// Scan and connect the chosen slot; prints the failure and returns false when it cannot.
+bool connect_display(const Options& opt, int* status) {
     char serials[MAX_DISPLAYS * 12] = {};
     const int n = Scan(serials);
-    if (n < 0) return fail("scan", n);
+    if (n < 0) {
+        *status = fail("scan", n);
+        return false;
+    }
     if (opt.slot >= n) {
         std::fprintf(stderr, "quorvexctl: no display in slot %d (%d found)\n", opt.slot, n);
-        return 1;
+        *status = 1;
+        return false;
     }
     if (const int rc = Connect(static_cast<int8_t>(opt.slot)); rc != RC_OK) {
         Disconnect();
-        return fail("connect to slot " + std::to_string(opt.slot), rc);
+        *status = fail("connect to slot " + std::to_string(opt.slot), rc);
+        return false;
     }
+    return true;
+}
+
+// The library's exported function of a row, found by its name in the loaded library.
+template <class Fn>
+Fn library_function(const char* name) {
+    return name != nullptr ? reinterpret_cast<Fn>(dlsym(RTLD_DEFAULT, name)) : nullptr;
+}
+
+const char* access_text(qv::Access a) {
+    switch (a) {
+        case qv::Access::read: return "read";
+        case qv::Access::write: return "write";
+        case qv::Access::read_write: return "read-write";
+        case qv::Access::action: return "action";
+    }
+    return "?";
+}
+
+std::string range_text(const qv::SettingRow& row) {
+    if (row.departure || row.setter == nullptr || row.kind == qv::Kind::ACTION) return "";
+    if ((row.flags & qv::F_NO_RANGE) != 0) return "any";
+    std::string text = std::to_string(row.low) + ".." + std::to_string(row.high);
+    if (row.step != 0) text += " (multiples of " + std::to_string(row.step) + ")";
+    return text;
+}
+
+int run_list(const Options& opt) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const qv::SettingRow& row : qv::kSettings) {
+        if (opt.json) {
+            list.push_back({{"name", row.cli}, {"access", access_text(row.access)},
+                            {"values", range_text(row)}, {"command_line", !row.departure}});
+        } else {
+            std::fprintf(g_out, "%-28s %-10s %s%s\n", row.cli, access_text(row.access), range_text(row).c_str(),
+                         row.departure ? "(library only)" : "");
+        }
+    }
+    if (opt.json) std::fprintf(g_out, "%s\n", list.dump(2).c_str());
+    return 0;
+}
+
+const qv::SettingRow* plain_row(const std::string& name) {
+    const qv::SettingRow* row = qv::find_row(name);
+    if (row == nullptr) {
+        std::fprintf(stderr, "quorvexctl: no setting named '%s' (see quorvexctl list)\n", name.c_str());
+        return nullptr;
+    }
+    if (row->departure) {
+        std::fprintf(stderr, "quorvexctl: '%s' is available through the library only\n", name.c_str());
+        return nullptr;
+    }
+    return row;
+}
+
+int run_get(const Options& opt, const std::vector<std::string>& names) {
+    std::vector<const qv::SettingRow*> rows;
+    for (const std::string& name : names) {
+        const qv::SettingRow* row = plain_row(name);
+        if (row == nullptr) return 1;
+        if (row->getter == nullptr) {
+            std::fprintf(stderr, "quorvexctl: '%s' cannot be read\n", name.c_str());
+            return 1;
+        }
+        rows.push_back(row);
+    }
+    int status = 0;
+    if (!connect_display(opt, &status)) return status;
+    nlohmann::json values = nlohmann::json::object();
+    for (const qv::SettingRow* row : rows) {
+        int value = 0;
+        int rc = RC_OK;
+        if (row->kind == qv::Kind::S16) {
+            int16_t v = 0;
+            rc = library_function<int (*)(int16_t*)>(row->getter)(&v);
+            value = v;
+        } else {
+            uint8_t v = 0;
+            rc = library_function<int (*)(uint8_t*)>(row->getter)(&v);
+            value = v;
+        }
+        if (rc != RC_OK) {
+            status = fail(std::string("read ") + row->cli, rc);
+            break;
+        }
+        if (opt.json)
+            values[row->cli] = value;
+        else
+            std::fprintf(g_out, "%s = %d\n", row->cli, value);
+    }
+    Disconnect();
+    if (opt.json && status == 0) std::fprintf(g_out, "%s\n", values.dump(2).c_str());
+    return status;
+}
+
+int run_set(const Options& opt, const std::string& name, const std::string& value_text) {
+    const qv::SettingRow* row = plain_row(name);
+    if (row == nullptr) return 1;
+    if (row->setter == nullptr) {
+        std::fprintf(stderr, "quorvexctl: '%s' cannot be changed\n", name.c_str());
+        return 1;
+    }
+    long value = 0;
+    if (row->kind != qv::Kind::ACTION) {
+        char* end = nullptr;
+        value = std::strtol(value_text.c_str(), &end, 0);
+        const long lo = row->kind == qv::Kind::S16 ? INT16_MIN : 0;
+        const long hi = row->kind == qv::Kind::S16 ? INT16_MAX : UINT8_MAX;
+        if (value_text.empty() || *end != '\0' || value < lo || value > hi) {
+            std::fprintf(stderr, "quorvexctl: '%s' is not a value for %s (%s)\n", value_text.c_str(), row->cli,
+                         range_text(*row).c_str());
+            return 1;
+        }
+    }
+    int status = 0;
+    if (!connect_display(opt, &status)) return status;
+    int rc = RC_OK;
+    if (row->kind == qv::Kind::ACTION)
+        rc = library_function<int (*)()>(row->setter)();
+    else if (row->kind == qv::Kind::S16)
+        rc = library_function<int (*)(int16_t)>(row->setter)(static_cast<int16_t>(value));
+    else
+        rc = library_function<int (*)(uint8_t)>(row->setter)(static_cast<uint8_t>(value));
+    Disconnect();
+    if (rc != RC_OK) return fail(std::string("set ") + row->cli, rc);
+    return 0;
+}
+
+int run_info(const Options& opt) {
+    int status = 0;
+    if (!connect_display(opt, &status)) return status;
     char serial[11] = {};
     const int serial_rc = GetDisplaySerialNumber(serial);
     const int monitor_type = gu8MonitorType;
@@ -134,6 +274,15 @@ int main(int argc, char** argv) {
     app.add_option("-d,--display", opt.slot, "Display slot from the scan, 0..2")->check(CLI::Range(0, 2));
     CLI::App* info = app.add_subcommand("info", "Serial number, monitor type and SDK version of a display");
     CLI::App* scan = app.add_subcommand("scan", "List the displays on the bus");
+    CLI::App* list = app.add_subcommand("list", "List the settings the tool can read and change");
+    CLI::App* get = app.add_subcommand("get", "Read settings, e.g. get luminance color-space");
+    std::vector<std::string> get_names;
+    get->add_option("names", get_names, "Setting names")->required();
+    CLI::App* set = app.add_subcommand("set", "Change a setting, e.g. set luminance 120");
+    std::string set_name;
+    std::string set_value;
+    set->add_option("name", set_name, "Setting name")->required();
+    set->add_option("value", set_value, "New value (omit for an action)");
     CLI11_PARSE(app, argc, argv);
 
     if (app.count("--simulate") > 0) {
@@ -150,6 +299,9 @@ int main(int argc, char** argv) {
     int status = 0;
     if (info->parsed()) status = run_info(opt);
     if (scan->parsed()) status = run_scan(opt);
+    if (list->parsed()) status = run_list(opt);
+    if (get->parsed()) status = run_get(opt, get_names);
+    if (set->parsed()) status = run_set(opt, set_name, set_value);
     std::fflush(g_out);
     return status;
 }

@@ -1,6 +1,7 @@
 // The simulated display's clock and on-screen menu. The date and time and the menu position
 // are stored as the set request carried them (bytes 7 onwards) and returned the same way; the
 // display refuses a date that does not exist and a menu position off the screen.
+#include <cstddef>
 #include <cstring>
 
 #include "sim/firmware.h"
@@ -48,7 +49,7 @@ void set_osd_position(Firmware& fw, int16_t x, int16_t y) {
 
 bool date_time_acceptable(const DateTimeRecord& r) {
     int16_t year = 0;
-    std::memcpy(&year, reinterpret_cast<const uint8_t*>(&r) + 2, sizeof year);
+    std::memcpy(&year, reinterpret_cast<const uint8_t*>(&r) + offsetof(DateTimeRecord, year), sizeof year);
     const bool hours24 = r.timeFormat != 0;
     if (r.month < 1 || r.month > 12) return false;
     if (r.day < 1 || r.day > days_in_month(r.month, year)) return false;
@@ -66,7 +67,7 @@ void init_clock(Firmware& fw) {
     now.month = 6;
     now.day = 15;
     const int16_t year = 2024;
-    std::memcpy(reinterpret_cast<uint8_t*>(&now) + 2, &year, sizeof year);
+    std::memcpy(reinterpret_cast<uint8_t*>(&now) + offsetof(DateTimeRecord, year), &year, sizeof year);
     now.hour = 14;
     now.minute = 30;
     now.timezone = 20;

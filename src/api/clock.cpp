@@ -17,6 +17,9 @@ constexpr int kClockPage = 6;
 constexpr int kDateTimeItem = 7;
 constexpr int kOsdPage = 7;
 constexpr int kOsdPositionItem = 0;
+// The menu position: x and y, signed 16-bit little-endian, at these packet bytes.
+constexpr std::size_t kOsdX = qv::kPayload;
+constexpr std::size_t kOsdY = qv::kPayload + 2;
 
 // Byte positions inside the 9-byte date-and-time record (and at packet byte 7 onwards).
 enum DateTimeByte : std::size_t {
@@ -73,8 +76,8 @@ QV_API int GetOSDPosition(int16_t* x, int16_t* y) noexcept {
     uint8_t packet[qv::kSettingPacketSize];
     if (const int rc = qv::exchange_get("GetOSDPosition", packet, kOsdPage, kOsdPositionItem); rc != RC_OK)
         return rc;
-    *x = static_cast<int16_t>(qv::get_le16(packet + 7));
-    *y = static_cast<int16_t>(qv::get_le16(packet + 9));
+    *x = static_cast<int16_t>(qv::get_le16(packet + kOsdX));
+    *y = static_cast<int16_t>(qv::get_le16(packet + kOsdY));
     qv::log("OSD Position X %d \n", *x);
     qv::log("OSD Position Y %d \n", *y);
     return RC_OK;
@@ -85,8 +88,8 @@ QV_API int SetOSDPosition(int16_t x, int16_t y) noexcept {
     if (const int rc = qv::validate("SetOSDPosition", y, 0, 100); rc != RC_OK) return rc;
     uint8_t packet[qv::kSettingPacketSize];
     qv::build_setting_packet(packet, qv::kOpSet, kOsdPage, kOsdPositionItem);
-    qv::put_le16(packet + 7, static_cast<uint16_t>(x));
-    qv::put_le16(packet + 9, static_cast<uint16_t>(y));
+    qv::put_le16(packet + kOsdX, static_cast<uint16_t>(x));
+    qv::put_le16(packet + kOsdY, static_cast<uint16_t>(y));
     return qv::exchange("SetOSDPosition", packet);
 }
 

@@ -145,9 +145,118 @@ QV_API int SetCalibrationStatus(uint8_t enabled) QV_NOEXCEPT;
 /* (section: presets) */
 
 /* ---------------------------------------------------------------- power, connectivity, maintenance */
+/* Read the auto-sleep mode (0..1). */
+QV_API int GetAutoSleepMode(uint8_t *mode) QV_NOEXCEPT;
+/* Set the auto-sleep mode, 0..1. */
+QV_API int SetAutoSleepMode(uint8_t mode) QV_NOEXCEPT;
+/* Read whether the display recalls its last power state at power-on. */
+QV_API int GetPowerOnRecallStatus(uint8_t *status) QV_NOEXCEPT;
+/* Set the power-on recall switch, 0..1. */
+QV_API int SetPowerOnRecallStatus(uint8_t status) QV_NOEXCEPT;
+/* Read the DDC/CI communication switch. */
+QV_API int GetDDCCICommnStatus(uint8_t *status) QV_NOEXCEPT;
+/* Set the DDC/CI communication switch, 0..1. */
+QV_API int SetDDCCICommnStatus(uint8_t status) QV_NOEXCEPT;
+/* Read the automatic EDID update switch. */
+QV_API int GetAutoEDIDUpdateStatus(uint8_t *status) QV_NOEXCEPT;
+/* Set the automatic EDID update switch, 0..1. */
+QV_API int SetAutoEDIDUpdateStatus(uint8_t status) QV_NOEXCEPT;
+/* Read the hot-plug initiate switch. */
+QV_API int GetHotPlugInitiateStatus(uint8_t *status) QV_NOEXCEPT;
+/* Set the hot-plug initiate switch, 0..1. */
+QV_API int SetHotPlugInitiateStatus(uint8_t status) QV_NOEXCEPT;
+/* Read the DisplayPort hot-plug detect switch. */
+QV_API int GetDPHPDStatus(uint8_t *status) QV_NOEXCEPT;
+/* Set the DisplayPort hot-plug detect switch, 0..1. */
+QV_API int SetDPHPDStatus(uint8_t status) QV_NOEXCEPT;
+/* Power off the display's internal management processor. */
+QV_API int PowerOffManageInternalProcessor(void) QV_NOEXCEPT;
+/* Read the firmware-update status (0..3). */
+QV_API int GetFirmwareUpdateStatus(uint8_t *status) QV_NOEXCEPT;
+/* Set the firmware-update status, 0..3. */
+QV_API int SetFirmwareUpdateStatus(uint8_t status) QV_NOEXCEPT;
+/* Read the user-preset support switch. */
+QV_API int GetUserPresetSupportStatus(uint8_t *status) QV_NOEXCEPT;
+/* Set the user-preset support switch, 0..1. */
+QV_API int SetUserPresetSupportStatus(uint8_t status) QV_NOEXCEPT;
+/* Send a management-menu lock code (any byte; the display decides). */
+QV_API int LockManagementMenu(uint8_t lock) QV_NOEXCEPT;
+/* Read the USB-C input configuration (monitor type 2 only, else RC_NOT_SUPPORTED). */
+QV_API int GetUSBCInputConfiguration(uint8_t *config) QV_NOEXCEPT;
+/* Set the USB-C input configuration, 0..1 (monitor type 2 only, else RC_NOT_SUPPORTED). */
+QV_API int SetUSBCInputConfiguration(uint8_t config) QV_NOEXCEPT;
+/* Read the DisplayPort EDID configuration (monitor type 2 only, else RC_NOT_SUPPORTED). */
+QV_API int GetDPEDIDConfiguration(uint8_t *config) QV_NOEXCEPT;
+/* Set the DisplayPort EDID configuration, 0..1 (monitor type 2 only, else RC_NOT_SUPPORTED). */
+QV_API int SetDPEDIDConfiguration(uint8_t config) QV_NOEXCEPT;
+/* Read whether the USB ports stay powered in sleep. */
+QV_API int GetUSBSleepFunctionality(uint8_t *status) QV_NOEXCEPT;
+/* Set whether the USB ports stay powered in sleep, 0..1. */
+QV_API int SetUSBSleepFunctionality(uint8_t status) QV_NOEXCEPT;
+/* Read the luminance uniformity switch. */
+QV_API int GetLuminanceUniformityStatus(uint8_t *status) QV_NOEXCEPT;
+/* Set the luminance uniformity switch, 0..1. */
+QV_API int SetLuminanceUniformityStatus(uint8_t status) QV_NOEXCEPT;
+/* Put every display setting back to its factory value. */
+QV_API int FactoryReset(void) QV_NOEXCEPT;
 /* (section: power) */
 
 /* ---------------------------------------------------------------- clock and on-screen display */
+/* The display's date and time, exactly 9 bytes as they travel in the packet. */
+#pragma pack(push, 1)
+typedef struct DateTimeRecord {
+    uint8_t month;      /* 1..12 */
+    uint8_t day;        /* 1..31 */
+    int16_t year;       /* any value, little-endian on the wire */
+    uint8_t hour;       /* 0..23 when timeFormat is 1, 1..12 when it is 0 */
+    uint8_t minute;     /* 0..59 */
+    uint8_t timezone;   /* 0..45 */
+    uint8_t timeFormat; /* 0: 12-hour, 1: 24-hour */
+    uint8_t extraFlag;  /* 0..1 */
+} DateTimeRecord;
+#pragma pack(pop)
+#ifdef __cplusplus
+static_assert(sizeof(DateTimeRecord) == 9, "DateTimeRecord is 9 bytes");
+#else
+_Static_assert(sizeof(DateTimeRecord) == 9, "DateTimeRecord is 9 bytes");
+#endif
+
+/* Read the time format (0: 12-hour, 1: 24-hour). */
+QV_API int GetDeviceTimeFormat(uint8_t *format) QV_NOEXCEPT;
+/* Set the time format, 0..1. */
+QV_API int SetDeviceTimeFormat(uint8_t format) QV_NOEXCEPT;
+/* Read whether date and time are adjusted automatically. */
+QV_API int GetAutoAdjustDateAndTimeStatus(uint8_t *status) QV_NOEXCEPT;
+/* Set whether date and time are adjusted automatically, 0..1. */
+QV_API int SetAutoAdjustDateAndTimeStatus(uint8_t status) QV_NOEXCEPT;
+/* Read the timezone index. */
+QV_API int GetTimezone(uint8_t *zone) QV_NOEXCEPT;
+/* Set the timezone index, 0..45. */
+QV_API int SetTimezone(uint8_t zone) QV_NOEXCEPT;
+/* Read whether daylight saving is applied automatically. */
+QV_API int GetAutoAdjustDayLightSavingStatus(uint8_t *status) QV_NOEXCEPT;
+/* Set whether daylight saving is applied automatically, 0..1. */
+QV_API int SetAutoAdjustDayLightSavingStatus(uint8_t status) QV_NOEXCEPT;
+/* Read the display's date and time into record (9 bytes). */
+QV_API int GetDateAndTime(DateTimeRecord *record) QV_NOEXCEPT;
+/* Set the display's date and time; every field but year is range-checked. */
+QV_API int SetDateAndTime(const DateTimeRecord *record) QV_NOEXCEPT;
+/* Read the on-screen menu position. */
+QV_API int GetOSDPosition(int16_t *x, int16_t *y) QV_NOEXCEPT;
+/* Set the on-screen menu position, x and y 0..100. */
+QV_API int SetOSDPosition(int16_t x, int16_t y) QV_NOEXCEPT;
+/* Read the on-screen menu opacity. */
+QV_API int GetOSDOpacity(uint8_t *opacity) QV_NOEXCEPT;
+/* Set the on-screen menu opacity, 25..100. */
+QV_API int SetOSDOpacity(uint8_t opacity) QV_NOEXCEPT;
+/* Read the on-screen menu timeout in seconds. */
+QV_API int GetOSDTimeout(uint8_t *seconds) QV_NOEXCEPT;
+/* Set the on-screen menu timeout, 5..60 seconds in steps of 5. */
+QV_API int SetOSDTimeout(uint8_t seconds) QV_NOEXCEPT;
+/* Read the menu language index. */
+QV_API int GetMenuLanguage(uint8_t *language) QV_NOEXCEPT;
+/* Set the menu language index, 0..9. */
+QV_API int SetMenuLanguage(uint8_t language) QV_NOEXCEPT;
 /* (section: clock) */
 
 /* ---------------------------------------------------------------- network */
@@ -157,6 +266,46 @@ QV_API int SetCalibrationStatus(uint8_t enabled) QV_NOEXCEPT;
 /* (section: identity) */
 
 /* ---------------------------------------------------------------- bezel buttons and notices */
+/* Read the bezel-button light colour. */
+QV_API int GetBezelButtonColor(uint8_t *color) QV_NOEXCEPT;
+/* Set the bezel-button light colour, 0..2. */
+QV_API int SetBezelButtonColor(uint8_t color) QV_NOEXCEPT;
+/* Read the bezel-button brightness. */
+QV_API int GetBezelButtonBrightness(uint8_t *brightness) QV_NOEXCEPT;
+/* Set the bezel-button brightness, 0..100 in steps of 10. */
+QV_API int SetBezelButtonBrightness(uint8_t brightness) QV_NOEXCEPT;
+/* Read whether the bezel buttons fade automatically. */
+QV_API int GetBezelButtonAutoFadeStatus(uint8_t *status) QV_NOEXCEPT;
+/* Set whether the bezel buttons fade automatically, 0..1. */
+QV_API int SetBezelButtonAutoFadeStatus(uint8_t status) QV_NOEXCEPT;
+/* Read the function-button mode. */
+QV_API int GetFunctionButtonMode(uint8_t *mode) QV_NOEXCEPT;
+/* Set the function-button mode, 0..1. */
+QV_API int SetFunctionButtonMode(uint8_t mode) QV_NOEXCEPT;
+/* Read the action assigned to function button 1..4. */
+QV_API int GetFunctionButtonSettings(uint16_t button, int16_t *setting) QV_NOEXCEPT;
+/* Assign action 0..18 to function button 1..4. */
+QV_API int SetFunctionButtonSettings(uint16_t button, int16_t setting) QV_NOEXCEPT;
+/* Read whether the power-on information notice is shown. */
+QV_API int GetShowPowerOnInfoStatus(uint8_t *status) QV_NOEXCEPT;
+/* Show (1) or hide (0) the power-on information notice. */
+QV_API int SetShowPowerOnInfoStatus(uint8_t status) QV_NOEXCEPT;
+/* Read whether the input-source notice is shown. */
+QV_API int GetShowInputSourceInfoStatus(uint8_t *status) QV_NOEXCEPT;
+/* Show (1) or hide (0) the input-source notice. */
+QV_API int SetShowInputSourceInfoStatus(uint8_t status) QV_NOEXCEPT;
+/* Read whether the colour-space notice is shown. */
+QV_API int GetShowColorspaceInfoStatus(uint8_t *status) QV_NOEXCEPT;
+/* Show (1) or hide (0) the colour-space notice. */
+QV_API int SetShowColorspaceInfoStatus(uint8_t status) QV_NOEXCEPT;
+/* Read whether the warm-up time reminder is shown. */
+QV_API int GetShowWarmupTimeReminderStatus(uint8_t *status) QV_NOEXCEPT;
+/* Show (1) or hide (0) the warm-up time reminder. */
+QV_API int SetShowWarmupTimeReminderStatus(uint8_t status) QV_NOEXCEPT;
+/* Read whether the calibration notification is shown. */
+QV_API int GetShowCalibrationNotificationStatus(uint8_t *status) QV_NOEXCEPT;
+/* Show (1) or hide (0) the calibration notification. */
+QV_API int SetShowCalibrationNotificationStatus(uint8_t status) QV_NOEXCEPT;
 /* (section: buttons) */
 
 /* ---------------------------------------------------------------- test patterns */

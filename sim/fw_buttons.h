@@ -1,4 +1,5 @@
-// State the buttons firmware keeps beyond stored setting payloads.
+// What the simulated display keeps about its buttons and notices: everything is a stored
+// setting; the function-button assignments are "function-button-1" .. "function-button-4".
 #pragma once
 
 namespace qv::sim {

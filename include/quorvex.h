@@ -260,9 +260,67 @@ QV_API int SetMenuLanguage(uint8_t language) QV_NOEXCEPT;
 /* (section: clock) */
 
 /* ---------------------------------------------------------------- network */
+/* IP configuration of the display, as GetIPConfiguration fills it and SetIPConfiguration sends it:
+ * 49 bytes, packed, the address texts NUL-terminated dotted decimal of at most 15 characters. */
+#pragma pack(push, 1)
+typedef struct IPConfigRecord {
+    uint8_t ipMode;      /* addressing mode 0..1; with 0 a set sends no addresses */
+    char ipAddress[16];  /* e.g. "192.168.1.10" */
+    char subnetMask[16]; /* e.g. "255.255.255.0" */
+    char gateway[16];    /* e.g. "192.168.1.1" */
+} IPConfigRecord;
+#pragma pack(pop)
+#ifdef __cplusplus
+static_assert(sizeof(IPConfigRecord) == 49, "IPConfigRecord is 49 bytes");
+#else
+_Static_assert(sizeof(IPConfigRecord) == 49, "IPConfigRecord is 49 bytes");
+#endif
+
+/* Read whether the built-in web server is on (1). */
+QV_API int GetWebServerStatus(uint8_t *status) QV_NOEXCEPT;
+/* Switch the built-in web server off (0) or on (1). */
+QV_API int SetWebServerStatus(uint8_t status) QV_NOEXCEPT;
+/* Read the IP configuration into config (an IPConfigRecord, 49 bytes) and the MAC text into mac (18 bytes). */
+QV_API int GetIPConfiguration(char *config, char *mac) QV_NOEXCEPT;
+/* Send the IP configuration in config (an IPConfigRecord); the address texts are split in place. */
+QV_API int SetIPConfiguration(uint8_t *config) QV_NOEXCEPT;
+/* Read whether web-service management is on (needs the web server on). */
+QV_API int GetWSManagementStatus(uint8_t *status) QV_NOEXCEPT;
+/* Switch web-service management off (0) or on (1) (needs the web server on). */
+QV_API int SetWSManagementStatus(uint8_t status) QV_NOEXCEPT;
+/* Read whether web-service identify support is on (needs the web server on). */
+QV_API int GetWSIdentifySupportStatus(uint8_t *status) QV_NOEXCEPT;
+/* Switch web-service identify support off (0) or on (1) (needs the web server and management on). */
+QV_API int SetWSIdentifySupportStatus(uint8_t status) QV_NOEXCEPT;
+/* Read the dashboard security mode. */
+QV_API int GetDashboardSecurityStatus(uint8_t *mode) QV_NOEXCEPT;
+/* Set the dashboard security mode, 0..1. */
+QV_API int SetDashboardSecurity(uint8_t mode) QV_NOEXCEPT;
+/* Split dotted decimal text in place into up to four bytes (low 8 bits of each part). */
+QV_API void SplitIPV4(char *text, uint8_t *bytes) QV_NOEXCEPT;
 /* (section: network) */
 
 /* ---------------------------------------------------------------- identity, counters, readouts */
+/* Read the hours since the last calibration. */
+QV_API int GetCalibrationHours(int16_t *hours) QV_NOEXCEPT;
+/* Read the backlight's operating hours. */
+QV_API int GetBacklightHours(int16_t *hours) QV_NOEXCEPT;
+/* Read the firmware revision into revision (8 bytes: 7 characters and a NUL). */
+QV_API int GetFirmwareRevision(char *revision) QV_NOEXCEPT;
+/* Read the customer ID or asset tag into text (19 bytes, at most 18 characters). */
+QV_API int GetCustomerIDAsset(char *text) QV_NOEXCEPT;
+/* Read the deployment date into text (11 bytes, at most 10 characters). */
+QV_API int GetDeploymentDate(char *text) QV_NOEXCEPT;
+/* Read the deployment location into text (19 bytes, at most 18 characters). */
+QV_API int GetDeploymentLocation(char *text) QV_NOEXCEPT;
+/* Read the display name into text (19 bytes, at most 18 characters). */
+QV_API int GetDisplayName(char *text) QV_NOEXCEPT;
+/* Read the colour-management engine status. */
+QV_API int GetColorManagementEngineStatus(uint8_t *status) QV_NOEXCEPT;
+/* Read the dithering mode status. */
+QV_API int GetDitheringModeStatus(uint8_t *status) QV_NOEXCEPT;
+/* Read the calibration alert limit. */
+QV_API int GetCalibrationAlertLimit(uint8_t *limit) QV_NOEXCEPT;
 /* (section: identity) */
 
 /* ---------------------------------------------------------------- bezel buttons and notices */

@@ -51,7 +51,6 @@ Reply answer(const Request& req, uint8_t status) {
 }  // namespace
 
 void init_pip(Firmware& fw) {
-    fw.set_u8("pip", 0);
     fw.set_u8("pip-mode", 1);
     Payload& size = fw.payload("pip-size");
     size[0] = 0;

@@ -132,9 +132,94 @@ QV_API int SetActiveColorSpace(uint8_t index) QV_NOEXCEPT;
 /* (section: image) */
 
 /* ---------------------------------------------------------------- markers */
+/* On-screen marker switches, exchanged byte for byte with the display (12 bytes, packed).
+ * A field read from the display may also hold 2, the display's own state for that marker. */
+#pragma pack(push, 1)
+typedef struct MarkerDetails {
+    uint8_t clearMarkers; /* 1: clear every marker (sent only by the clear functions); else 0 */
+    uint8_t marker1;      /* marker fields 1 to 11: 0 off, 1 on */
+    uint8_t marker2;
+    uint8_t marker3;
+    uint8_t marker4;      /* on monitor type 1 the main picture accepts any value here */
+    uint8_t marker5;
+    uint8_t marker6;
+    uint8_t marker7;
+    uint8_t marker8;
+    uint8_t marker9;
+    uint8_t marker10;
+    uint8_t marker11;
+} MarkerDetails;
+#pragma pack(pop)
+#ifdef __cplusplus
+static_assert(sizeof(MarkerDetails) == 12, "MarkerDetails is 12 bytes on the wire");
+#else
+_Static_assert(sizeof(MarkerDetails) == 12, "MarkerDetails is 12 bytes on the wire");
+#endif
+
+/* Clear every marker of the main picture. */
+QV_API int ClearMarkers(void) QV_NOEXCEPT;
+/* Read the main picture's marker record. */
+QV_API int GetMarkerDetails(MarkerDetails *details) QV_NOEXCEPT;
+/* Change the main picture's markers; the combination is checked against the current record. */
+QV_API int SetMarkerDetails(const MarkerDetails *details) QV_NOEXCEPT;
+/* Read the main picture's marker colour. */
+QV_API int GetMarkerColor(uint8_t *color) QV_NOEXCEPT;
+/* Set the main picture's marker colour, 0..6. */
+QV_API int SetMarkerColor(uint8_t color) QV_NOEXCEPT;
+/* Clear every marker of the picture-in-picture window. */
+QV_API int ClearPIPMarkers(void) QV_NOEXCEPT;
+/* Read the picture-in-picture window's marker record. */
+QV_API int GetPIPMarkerDetails(MarkerDetails *details) QV_NOEXCEPT;
+/* Change the picture-in-picture window's markers; checked against the current record. */
+QV_API int SetPIPMarkerDetails(const MarkerDetails *details) QV_NOEXCEPT;
+/* Read the picture-in-picture window's marker colour. */
+QV_API int GetPIPMarkerColor(uint8_t *color) QV_NOEXCEPT;
+/* Set the picture-in-picture window's marker colour, 0..6. */
+QV_API int SetPIPMarkerColor(uint8_t color) QV_NOEXCEPT;
 /* (section: markers) */
 
 /* ---------------------------------------------------------------- picture-in-picture */
+/* Limits of a custom PIP window, one row per monitor type (row = type - 1): X minimum,
+ * largest X at the smallest size, Y minimum, largest Y at the smallest size, smallest height,
+ * largest height. Only the low 16 bits of an entry count. Read at every call. */
+QV_API extern int64_t sPipLimits[2][6];
+
+/* Read the picture-in-picture mode (PIP must be on, status 1). */
+QV_API int GetPIPMode(uint8_t *mode) QV_NOEXCEPT;
+/* Set the picture-in-picture mode, 1..2 (PIP must be on, status 1). */
+QV_API int SetPIPMode(uint8_t mode) QV_NOEXCEPT;
+/* Read the PIP window's position selector and X, Y (PIP mode 1). */
+QV_API int GetPIPPosition(uint8_t *positionSelector, int16_t *x, int16_t *y) QV_NOEXCEPT;
+/* Place the PIP window: selector 0..3, or 4 for a custom X, Y within the current window's limits. */
+QV_API int SetPIPPosition(uint8_t positionSelector, int16_t x, int16_t y) QV_NOEXCEPT;
+/* Read the PIP window's size selector, width and height (PIP mode 1). */
+QV_API int GetPIPSize(uint8_t *sizeSelector, int16_t *width, int16_t *height) QV_NOEXCEPT;
+/* Size the PIP window: selector 0..2, or 3 for a custom height (width follows at 4096:2160). */
+QV_API int SetPIPSize(uint8_t sizeSelector, int16_t height) QV_NOEXCEPT;
+/* Read the PIP window's primary input. */
+QV_API int GetPIPPrimaryInput(uint8_t *input) QV_NOEXCEPT;
+/* Select the PIP window's primary input, 0..4. */
+QV_API int SetPIPPrimaryInput(uint8_t input) QV_NOEXCEPT;
+/* Read the PIP window's secondary input. */
+QV_API int GetPIPSecondaryInput(uint8_t *input) QV_NOEXCEPT;
+/* Select the PIP window's secondary input, 0..4. */
+QV_API int SetPIPSecondaryInput(uint8_t input) QV_NOEXCEPT;
+/* Read whether the two PIP inputs are swapped. */
+QV_API int GetSwapPIPInputsStatus(uint8_t *swapped) QV_NOEXCEPT;
+/* Swap (1) or unswap (0) the two PIP inputs. */
+QV_API int SetSwapPIPInputsStatus(uint8_t swapped) QV_NOEXCEPT;
+/* Read the PIP window's video-legal setting. */
+QV_API int GetPIPVideoLegalStatus(uint8_t *videoLegal) QV_NOEXCEPT;
+/* Set the PIP window's video-legal setting, 0..1. */
+QV_API int SetPIPVideoLegalStatus(uint8_t videoLegal) QV_NOEXCEPT;
+/* Read the PIP window's overscan setting. */
+QV_API int GetPIPOverscanStatus(uint8_t *overscan) QV_NOEXCEPT;
+/* Set the PIP window's overscan setting, 0..1. */
+QV_API int SetPIPOverscanStatus(uint8_t overscan) QV_NOEXCEPT;
+/* Read the PIP window's DCI setting (the PIP source must show a DCI timing). */
+QV_API int GetPIPDciStatus(uint8_t *dci) QV_NOEXCEPT;
+/* Set the PIP window's DCI setting, 0..2 (the PIP source must show a DCI timing). */
+QV_API int SetPIPDciStatus(uint8_t dci) QV_NOEXCEPT;
 /* (section: pip) */
 
 /* ---------------------------------------------------------------- presets and calibration */

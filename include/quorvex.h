@@ -123,12 +123,82 @@ QV_API int SetDisplayLuminance(int16_t luminance) QV_NOEXCEPT;
 QV_API int GetActiveColorSpace(uint8_t *index) QV_NOEXCEPT;
 /* Select the active colour space, 1..8. */
 QV_API int SetActiveColorSpace(uint8_t index) QV_NOEXCEPT;
+/* Read the blue-light mode (0..2). */
+QV_API int GetBlueLightModeStatus(uint8_t *status) QV_NOEXCEPT;
+/* Set the blue-light mode, 0..2. */
+QV_API int SetBlueLightModeStatus(uint8_t status) QV_NOEXCEPT;
+/* Read the red, green, blue gains and offsets of the downstream RGB adjustment. */
+QV_API int GetDownstreamRGBAdjust(int16_t gains[3], int16_t offsets[3]) QV_NOEXCEPT;
+/* Set the red, green, blue gains and offsets, each 0..1023. */
+QV_API int SetDownstreamRGBAdjust(const int16_t gains[3], const int16_t offsets[3]) QV_NOEXCEPT;
+/* Read the current colour-space name (name must hold 15 bytes; at most 14 characters). */
+QV_API int GetCurrentColorSpaceName(char *name) QV_NOEXCEPT;
+/* Read the current gamma name (name must hold 15 bytes; at most 14 characters). */
+QV_API int GetGamma(char *name) QV_NOEXCEPT;
+/* Read the red primary's x, y chromaticity. */
+QV_API int GetRedPrimaryXY(float *x, float *y) QV_NOEXCEPT;
+/* Read the red primary's u', v' chromaticity. */
+QV_API int GetRedPrimaryUV(float *u, float *v) QV_NOEXCEPT;
+/* Read the green primary's x, y chromaticity. */
+QV_API int GetGreenPrimaryXY(float *x, float *y) QV_NOEXCEPT;
+/* Read the green primary's u', v' chromaticity. */
+QV_API int GetGreenPrimaryUV(float *u, float *v) QV_NOEXCEPT;
+/* Read the blue primary's x, y chromaticity. */
+QV_API int GetBluePrimaryXY(float *x, float *y) QV_NOEXCEPT;
+/* Read the blue primary's u', v' chromaticity. */
+QV_API int GetBluePrimaryUV(float *u, float *v) QV_NOEXCEPT;
+/* Read the white point's x, y chromaticity. */
+QV_API int GetWhitePrimaryXY(float *x, float *y) QV_NOEXCEPT;
+/* Read the white point's u', v' chromaticity. */
+QV_API int GetWhitePrimaryUV(float *u, float *v) QV_NOEXCEPT;
+/* Read the eight colour-space preset names (8 entries of 15 bytes, each NUL-terminated). */
+QV_API int GetPresetNameList(char names[8][15]) QV_NOEXCEPT;
 /* (section: colour) */
 
 /* ---------------------------------------------------------------- video inputs and USB binding */
 /* (section: inputs) */
 
 /* ---------------------------------------------------------------- image processing */
+/* Read the image-scaling aspect-ratio mode and pixel status. */
+QV_API int GetImageScaling(uint8_t *aspectRatio, uint8_t *pixelStatus) QV_NOEXCEPT;
+/* Set the image-scaling aspect-ratio mode (0..7) and pixel status. */
+QV_API int SetImageScaling(uint8_t aspectRatio, uint8_t pixelStatus) QV_NOEXCEPT;
+/* Read the DCI image region (DCI timing of the main picture only). */
+QV_API int GetDciImageRegion(uint8_t *region) QV_NOEXCEPT;
+/* Set the DCI image region, 0..2 (DCI timing of the main picture only). */
+QV_API int SetDciImageRegion(uint8_t region) QV_NOEXCEPT;
+/* Read whether the cropped region is shown (needs a DCI image region other than 0). */
+QV_API int GetShowCroppedRegionStatus(uint8_t *status) QV_NOEXCEPT;
+/* Show (1) or hide (0) the cropped region (needs a DCI image region other than 0). */
+QV_API int SetShowCroppedRegionStatus(uint8_t status) QV_NOEXCEPT;
+/* Read the cropped region's opacity (needs a DCI image region other than 0). */
+QV_API int GetCroppedRegionOpacity(uint8_t *opacity) QV_NOEXCEPT;
+/* Set the cropped region's opacity: 10, 20, ..., 80 (needs a DCI image region other than 0). */
+QV_API int SetCroppedRegionOpacity(uint8_t opacity) QV_NOEXCEPT;
+/* Read the video-legal switch. */
+QV_API int GetVideoLegalStatus(uint8_t *status) QV_NOEXCEPT;
+/* Set the video-legal switch, 0..1. */
+QV_API int SetVideoLegalStatus(uint8_t status) QV_NOEXCEPT;
+/* Read the overscan switch. */
+QV_API int GetOverScanStatus(uint8_t *status) QV_NOEXCEPT;
+/* Set the overscan switch, 0..1. */
+QV_API int SetOverScanStatus(uint8_t status) QV_NOEXCEPT;
+/* Read the blue-channel switch. */
+QV_API int GetBlueChannelStatus(uint8_t *status) QV_NOEXCEPT;
+/* Set the blue-channel switch, 0..1. */
+QV_API int SetBlueChannelStatus(uint8_t status) QV_NOEXCEPT;
+/* Read the overdrive switch (picture-in-picture must be off). */
+QV_API int GetOverDriveStatus(uint8_t *status) QV_NOEXCEPT;
+/* Set the overdrive switch, 0..1 (picture-in-picture must be off). */
+QV_API int SetOverDriveStatus(uint8_t status) QV_NOEXCEPT;
+/* Read the deinterlacer switch. */
+QV_API int GetDeinterlacerStatus(uint8_t *status) QV_NOEXCEPT;
+/* Set the deinterlacer switch, 0..1. */
+QV_API int SetDeinterlacerStatus(uint8_t status) QV_NOEXCEPT;
+/* Read the cadence-detection switch. */
+QV_API int GetCadenceDetectionStatus(uint8_t *status) QV_NOEXCEPT;
+/* Set the cadence-detection switch, 0..1. */
+QV_API int SetCadenceDetectionStatus(uint8_t status) QV_NOEXCEPT;
 /* (section: image) */
 
 /* ---------------------------------------------------------------- markers */

@@ -3,6 +3,7 @@
 
 namespace qv::sim {
 
+// Every image-processing setting is a stored payload (see init_image for the initial values).
 struct ImageState {};
 
 }  // namespace qv::sim

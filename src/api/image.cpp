@@ -1,5 +1,119 @@
-// The display's image settings. Plain settings are rows of table/image.def, expanded below into
-// their exported functions; the functions that depart from the frame follow, each by name.
+// The display's image-processing settings. Plain settings are rows of table/image.def, expanded
+// below into their exported functions; the functions that depart from the frame follow, each by
+// name. Nothing here talks to the display before the setting's mode guard has passed.
+#include "protocol/frame.h"
+#include "protocol/log.h"
+#include "quorvex.h"
+
+namespace {
+
+constexpr uint8_t kMainPicture = 3;  // GetDciMode's selector for the main picture
+
+}  // namespace
+
+// The main picture must report a usable width and height; the mode read's own code is passed
+// on unchanged, with no line of the caller's own.
+static int qv_guard_IMAGE_MODE(const char* /*fn*/) {
+    int16_t width = 0;
+    int16_t height = 0;
+    return GetImageAdjustmentMode(&width, &height);
+}
+
+// Overdrive is available only while picture-in-picture is not on; a failed status read counts
+// as on.
+static int qv_guard_OVERDRIVE(const char* fn) {
+    if (const int rc = qv_guard_IMAGE_MODE(fn); rc != RC_OK) return rc;
+    uint8_t pip = 0;
+    if (GetPIPStatus(&pip) != RC_OK || pip == 1) {
+        qv::log("<ERROR> %s: PIP is ON.\n", fn);
+        return RC_NOT_ALLOWED;
+    }
+    return RC_OK;
+}
+
+// The DCI image region exists only while the main picture shows a DCI timing.
+static int qv_guard_DCI_MAIN(const char* fn) {
+    const int rc = GetDciMode(kMainPicture);
+    if (rc != RC_OK) qv::log("<ERROR> %s: Main not in DCI:  Failed.\n", fn);
+    return rc;
+}
+
+// The cropped region exists only when a DCI image region other than 0 is selected (which in
+// turn needs a DCI timing). Refused without a line of the caller's own.
+static int qv_guard_CROPPED_REGION(const char* /*fn*/) {
+    uint8_t region = 0;
+    if (GetDciImageRegion(&region) != RC_OK || region == 0) return RC_NOT_ALLOWED;
+    return RC_OK;
+}
+
 #include "protocol/table_gen.h"
 #include "protocol/table/image.def"
 #include "protocol/table_gen_end.h"
+
+namespace {
+
+// Image scaling: aspect-ratio mode in byte 7, pixel status in byte 8.
+constexpr int kScalingGroupGet = 3;
+constexpr int kScalingGroupSet = 2;
+constexpr int kScalingItem = 0;
+constexpr uint8_t kAspectLast = 7;
+constexpr uint8_t kAspectNotOnOtherTypes = 3;  // offered only by monitor type 2
+constexpr uint8_t kAspectPixelMode = 7;        // on monitor type 2 this mode has a pixel status
+constexpr uint8_t kMonitorTypeWithPixelMode = 2;
+
+// The timings at which monitor type 2 offers pixel status 1 in the pixel mode.
+bool pixel_timing(int16_t width, int16_t height) {
+    return (width == 1280 && height == 720) || (width == 1920 && height == 1080) ||
+           (width == 2048 && height == 1080);
+}
+
+int refuse_scaling(const char* fn) {
+    qv::log("<ERROR> %s: Validation Failed.\n", fn);
+    return RC_INVALID_ARGUMENT;
+}
+
+}  // namespace
+
+extern "C" {
+
+QV_API int GetImageScaling(uint8_t* aspectRatio, uint8_t* pixelStatus) noexcept {
+    static constexpr const char* fn = "GetImageScaling";
+    int16_t width = 0;
+    int16_t height = 0;
+    if (const int rc = GetImageAdjustmentMode(&width, &height); rc != RC_OK) return rc;
+    uint8_t packet[qv::kSettingPacketSize];
+    if (const int rc = qv::exchange_get(fn, packet, kScalingGroupGet, kScalingItem); rc != RC_OK)
+        return rc;
+    *aspectRatio = packet[qv::kPayload];
+    // The pixel status means something only in the pixel mode of monitor type 2 at the timings
+    // that offer it; otherwise the caller's byte is left as it was.
+    if (gu8MonitorType == kMonitorTypeWithPixelMode && *aspectRatio == kAspectPixelMode &&
+        pixel_timing(width, height))
+        *pixelStatus = packet[qv::kPayload + 1];
+    qv::log("Aspect Ratio = %d \n", *aspectRatio);
+    qv::log("Pixel Status = %d \n", *pixelStatus);
+    return RC_OK;
+}
+
+QV_API int SetImageScaling(uint8_t aspectRatio, uint8_t pixelStatus) noexcept {
+    static constexpr const char* fn = "SetImageScaling";
+    int16_t width = 0;
+    int16_t height = 0;
+    if (const int rc = GetImageAdjustmentMode(&width, &height); rc != RC_OK) return rc;
+    if (const int rc = qv::validate(fn, aspectRatio, 0, kAspectLast); rc != RC_OK) return rc;
+    if (gu8MonitorType != kMonitorTypeWithPixelMode) {
+        if (aspectRatio == kAspectNotOnOtherTypes) return refuse_scaling(fn);
+    } else if (aspectRatio == kAspectPixelMode) {
+        if (height == 2160) return refuse_scaling(fn);
+        if (const int rc = qv::validate(fn, pixelStatus, 0, 1); rc != RC_OK) return rc;
+        if (pixelStatus == 1 && !pixel_timing(width, height)) return refuse_scaling(fn);
+    }
+    // Outside the pixel mode of monitor type 2 the pixel status goes out as given.
+    uint8_t packet[qv::kSettingPacketSize];
+    qv::build_setting_packet(packet, qv::kOpSet, kScalingGroupSet, kScalingItem);
+    packet[qv::kPayload] = aspectRatio;
+    packet[qv::kPayload + 1] = pixelStatus;
+    return qv::exchange(fn, packet);
+}
+
+}  // extern "C"

@@ -32,6 +32,16 @@ private:
 // Puts every exported global back to its initial value.
 void reset_library_state();
 
+// What a call printed without the transport's "<INFO> ...\n" progress lines of each exchange
+// (which may also follow a line left open, such as the DCI guard's "Vactive = ... ").
+inline std::string without_transport_lines(std::string out) {
+    for (std::size_t at = out.find("<INFO> "); at != std::string::npos; at = out.find("<INFO> ", at)) {
+        const std::size_t end = out.find('\n', at);
+        out.erase(at, end == std::string::npos ? std::string::npos : end + 1 - at);
+    }
+    return out;
+}
+
 class SimTest : public ::testing::Test {
 protected:
     void SetUp() override;

@@ -121,12 +121,9 @@ bool handle_presets(Firmware& fw, const Request& req, Reply& reply) {
         return true;
     }
     if (req.bytes.size() < 32) return false;
-    if (req.opcode() == kOpCalibrate) {
-        reply = calibrate(fw, req);
-        return true;
-    }
-    if (req.opcode() == kOpAlignDevice) {
-        reply = align(fw, req);
+    if (req.opcode() == kOpCalibrate || req.opcode() == kOpAlignDevice) {
+        reply = req.opcode() == kOpCalibrate ? calibrate(fw, req) : align(fw, req);
+        if (!fw.state.presets.runs_answer) reply = {};
         return true;
     }
     if (req.is_set(4, 8) || req.is_set(4, 9)) {

@@ -28,6 +28,9 @@ struct PresetsState {
     // The targets of the last configure-and-calibrate run (bytes 7, 23, 24, 25, 26).
     std::array<uint8_t, 5> last_targets{};
 
+    // false: the display starts its runs but never answers them.
+    bool runs_answer = true;
+
     // Byte 6 of the alignment reply; the display's alignment status is in byte 1.
     uint8_t align_reply_byte6 = 0;
 };

@@ -16,7 +16,8 @@
 
 extern "C" {
 
-const char* const byDefaultInputNames[5] = {  // exported through its declaration
+// Exported: quorvex.h declares it QV_API.
+const char* const byDefaultInputNames[5] = {
     "DisplayPort 1", "DisplayPort 2", "HDMI 1", "HDMI 2", "USB Type-C",
 };
 

@@ -83,11 +83,6 @@ TEST_F(Inputs, PlainSettingsCheckTheirRangeAndRoundTrip) {
 
 // ---------------------------------------------------------------- input names
 
-TEST_F(Inputs, DefaultNamesTableIsExported) {
-    const char* expected[5] = {"DisplayPort 1", "DisplayPort 2", "HDMI 1", "HDMI 2", "USB Type-C"};
-    for (int i = 0; i < 5; ++i) EXPECT_STREQ(byDefaultInputNames[i], expected[i]);
-}
-
 // The predefined names each input offers, as the display shows them back.
 TEST_F(Inputs, PredefinedNamesOfferedPerInput) {
     const char* names[5][10] = {
@@ -289,12 +284,6 @@ TEST_F(Inputs, SetNameRefusalsSendNothing) {
     EXPECT_TRUE(fw().requests().empty());
 }
 
-TEST_F(Inputs, SetNameRefusedByTheDisplay) {
-    fw().refuse(3, 1, 2, 1, 1);
-    const std::string out = printed([&] { EXPECT_EQ(SetVideoInputName(0, 0, nullptr), RC_DEVICE_STATUS); });
-    EXPECT_EQ(out, "<ERROR> SetVideoInputName: RegUsbApi Failed.\n");
-}
-
 // ---------------------------------------------------------------- USB binding configuration
 
 TEST_F(Inputs, BindingConfigurationNeedsBindingStatusThree) {
@@ -375,17 +364,6 @@ TEST_F(Inputs, BindingConfigurationRoundTrip) {
     usb1 = usb2 = 0xEE;
     EXPECT_EQ(GetUSBBindingConfiguration(&usb1, &usb2), RC_DEVICE_STATUS);
     EXPECT_EQ(usb1, 0xEE);
-}
-
-// The display itself refuses the configuration while binding is not enabled.
-TEST_F(Inputs, DisplayGuardsTheConfigurationItself) {
-    set_binding_status(1);
-    uint8_t set[32] = {3, 0, 0, 0, 1, 4, 0, 2, 2};
-    ASSERT_EQ(RegUsbApi(set, 32), RC_OK);
-    EXPECT_NE(set[6], 0);
-    uint8_t get[32] = {8, 0, 0, 0, 1, 4};
-    ASSERT_EQ(RegUsbApi(get, 32), RC_OK);
-    EXPECT_NE(get[6], 0);
 }
 
 }  // namespace

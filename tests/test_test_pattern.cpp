@@ -213,22 +213,5 @@ TEST_F(TestPattern, DisableFailures) {
     EXPECT_EQ(out, "Test Pattern Status is 3 \n<ERROR> DisableTestPattern: RegUsbApi Status Failed.\n");
 }
 
-TEST_F(TestPattern, WholeSession) {
-    uint8_t s = 0;
-    ASSERT_EQ(EnableTestPattern(), RC_OK);
-    ASSERT_EQ(ShowTestPatternforUserMode(10, 20, 30), RC_OK);
-    ASSERT_EQ(GetTestPatternStatus(&s), RC_OK);
-    EXPECT_EQ(s, kTestPatternUserColour);
-    ASSERT_EQ(ShowTestPatternServiceMode(4), RC_OK);
-    ASSERT_EQ(GetTestPatternStatus(&s), RC_OK);
-    EXPECT_EQ(s, kTestPatternBuiltIn);
-    ASSERT_EQ(DisableTestPattern(), RC_OK);
-    ASSERT_EQ(GetTestPatternStatus(&s), RC_OK);
-    EXPECT_EQ(s, kTestPatternOff);
-    EXPECT_EQ(fw().state.test_pattern.mode_changes, 2);
-    // Once off, patterns are refused again.
-    EXPECT_EQ(ShowTestPatternServiceMode(4), RC_NOT_ALLOWED);
-}
-
 }  // namespace
 }  // namespace qvtest

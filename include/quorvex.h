@@ -156,6 +156,47 @@ QV_API int GetPresetNameList(char names[8][15]) QV_NOEXCEPT;
 /* (section: colour) */
 
 /* ---------------------------------------------------------------- video inputs and USB binding */
+/* Default names of video inputs 0..4 (their connector names), indexed by input number. */
+QV_API extern const char *const byDefaultInputNames[5];
+/* Predefined input names, [input 0..4][name type 1..10 minus 1]: up to 14 characters and a NUL
+ * each, an empty entry for a name the input does not offer. Writable; read on every call. */
+QV_API extern char byPredefinedInputNames[5][10][15];
+
+#pragma pack(push, 1)
+/* An input's name as the display carries it (18 bytes). */
+typedef struct InputNameRecord {
+    uint8_t InputNumber;      /* 0..4 */
+    uint8_t NameType;         /* 0 default, 1..10 predefined, 11 custom */
+    char CustomName[15];      /* up to 14 characters, NUL-padded */
+    uint8_t CustomNameStatus; /* 1 with a custom name, 0 otherwise */
+} InputNameRecord;
+#pragma pack(pop)
+#ifdef __cplusplus
+static_assert(sizeof(InputNameRecord) == 18, "InputNameRecord is 18 bytes");
+#else
+_Static_assert(sizeof(InputNameRecord) == 18, "InputNameRecord is 18 bytes");
+#endif
+
+/* Read the active video input (0..4). */
+QV_API int GetActiveVideoInput(uint8_t *input) QV_NOEXCEPT;
+/* Select the active video input, 0..4. */
+QV_API int SetActiveVideoInput(uint8_t input) QV_NOEXCEPT;
+/* Read whether the display switches inputs automatically. */
+QV_API int GetAutoSwitchStatus(uint8_t *status) QV_NOEXCEPT;
+/* Switch automatic input switching off (0) or on (1). */
+QV_API int SetAutoSwitchStatus(uint8_t status) QV_NOEXCEPT;
+/* Read the name of input 0..4 into name (15 bytes) and its custom-name status. */
+QV_API int GetVideoInputName(uint8_t input, char *name, uint8_t *customNameStatus) QV_NOEXCEPT;
+/* Name input 0..4: type 0 default, 1..10 predefined, 11 customName (cut to 14 characters). */
+QV_API int SetVideoInputName(uint8_t input, uint8_t nameType, const char *customName) QV_NOEXCEPT;
+/* Read the USB port binding status (3: binding configuration enabled). */
+QV_API int GetUSBPortBindingStatus(uint8_t *status) QV_NOEXCEPT;
+/* Set the USB port binding status, 0..3. */
+QV_API int SetUSBPortBindingStatus(uint8_t status) QV_NOEXCEPT;
+/* Read the bindings of USB 1 and USB 2; RC_NOT_ALLOWED unless the binding status is 3. */
+QV_API int GetUSBBindingConfiguration(uint8_t *usb1, uint8_t *usb2) QV_NOEXCEPT;
+/* Bind USB 1 (0..3) and USB 2 (0..4); RC_INVALID_ARGUMENT unless the binding status is 3. */
+QV_API int SetUSBBindingConfiguration(uint8_t usb1, uint8_t usb2) QV_NOEXCEPT;
 /* (section: inputs) */
 
 /* ---------------------------------------------------------------- image processing */
@@ -297,6 +338,67 @@ QV_API int SetPIPDciStatus(uint8_t dci) QV_NOEXCEPT;
 QV_API int GetCalibrationStatus(uint8_t *enabled) QV_NOEXCEPT;
 /* Enable (1) or disable (0) calibration. */
 QV_API int SetCalibrationStatus(uint8_t enabled) QV_NOEXCEPT;
+
+#pragma pack(push, 1)
+/* The display's self-calibration schedule (8 bytes). */
+typedef struct CalibrationSchedule {
+    uint8_t ScheduleStatus;  /* 0..1; 0 = no schedule */
+    uint8_t FrequencyType;   /* 0..2 */
+    int16_t FrequencyCount;  /* 0..4 */
+    uint8_t DayofWeek;       /* 0..6 */
+    uint8_t TimeHH;          /* 1..12 */
+    uint8_t TimeMM;          /* 0..59 */
+    uint8_t TimeMeridian;    /* 0..1 */
+} CalibrationSchedule;
+
+/* The display's warm-up timer (11 bytes). */
+typedef struct DisplayWarmupSettings {
+    uint8_t WarmupEnableStatus;    /* 0..1; 0 = warm-up off */
+    uint8_t WarmupTimeHour;        /* 1..12 */
+    uint8_t WarmupTimeMinute;      /* 0..59 */
+    uint8_t WarmuptimeMeridian;    /* 0..1 */
+    uint8_t WarmupEnableSunday;    /* each day 0..1 */
+    uint8_t WarmupEnableMonday;
+    uint8_t WarmupEnableTuesday;
+    uint8_t WarmupEnableWednesday;
+    uint8_t WarmupEnableThursday;
+    uint8_t WarmupEnableFriday;
+    uint8_t WarmupEnableSaturday;
+} DisplayWarmupSettings;
+#pragma pack(pop)
+#ifdef __cplusplus
+static_assert(sizeof(CalibrationSchedule) == 8, "CalibrationSchedule is 8 bytes");
+static_assert(sizeof(DisplayWarmupSettings) == 11, "DisplayWarmupSettings is 11 bytes");
+#else
+_Static_assert(sizeof(CalibrationSchedule) == 8, "CalibrationSchedule is 8 bytes");
+_Static_assert(sizeof(DisplayWarmupSettings) == 11, "DisplayWarmupSettings is 11 bytes");
+#endif
+
+/* Load user preset 1..4. */
+QV_API int LoadUserPreset(uint8_t preset) QV_NOEXCEPT;
+/* Save the current settings as user preset 1..4. */
+QV_API int SaveUserPreset(uint8_t preset) QV_NOEXCEPT;
+/* Read the self-calibration schedule (all zero when no schedule is set). */
+QV_API int GetCalibrationSchedule(CalibrationSchedule *schedule) QV_NOEXCEPT;
+/* Write the self-calibration schedule; every field is range-checked. */
+QV_API int SetCalibrationSchedule(const CalibrationSchedule *schedule) QV_NOEXCEPT;
+/* Read the warm-up timer (all zero when warm-up is off). */
+QV_API int GetDisplayWarmupSettings(DisplayWarmupSettings *settings) QV_NOEXCEPT;
+/* Write the warm-up timer; its fields are checked only when warm-up is switched on. */
+QV_API int SetDisplayWarmupSettings(const DisplayWarmupSettings *settings) QV_NOEXCEPT;
+/* Recalibrate the active preset (blocks up to 60 minutes); calibration must be enabled. */
+QV_API int RecalibrateActivePreset(void) QV_NOEXCEPT;
+/* Configure a preset (colour space 1..8, options 1..6, 1..4, 1..6, luminance 48..250) and calibrate it. */
+QV_API int ConfigureAndCalibratePreset(uint8_t colorSpaceIndex, uint8_t option2, uint8_t option3,
+                                       uint8_t option4, uint8_t luminance) QV_NOEXCEPT;
+/* Align the internal calibration device (blocks up to 20 minutes); calibration and the external instrument must be enabled. */
+QV_API int AlignInternalCalibrationDevice(void) QV_NOEXCEPT;
+/* Read whether an external measuring instrument may be used. */
+QV_API int GetAllowExternalInstrumentStatus(uint8_t *allowed) QV_NOEXCEPT;
+/* Allow (1) or forbid (0) an external measuring instrument. */
+QV_API int SetAllowExternalInstrumentStatus(uint8_t allowed) QV_NOEXCEPT;
+/* Query the calibration mode: 0 on success, a negative result code otherwise. */
+QV_API int GetCalibrationMode(void) QV_NOEXCEPT;
 /* (section: presets) */
 
 /* ---------------------------------------------------------------- power, connectivity, maintenance */
@@ -522,6 +624,16 @@ QV_API int SetShowCalibrationNotificationStatus(uint8_t status) QV_NOEXCEPT;
 /* (section: buttons) */
 
 /* ---------------------------------------------------------------- test patterns */
+/* Read the test-pattern status (0: test-pattern mode off). */
+QV_API int GetTestPatternStatus(uint8_t *status) QV_NOEXCEPT;
+/* Switch test-pattern mode on. */
+QV_API int EnableTestPattern(void) QV_NOEXCEPT;
+/* Show a flat colour, each level 0..255; RC_NOT_ALLOWED while test-pattern mode is off. */
+QV_API int ShowTestPatternforUserMode(int16_t red, int16_t green, int16_t blue) QV_NOEXCEPT;
+/* Show built-in pattern 0..9; RC_NOT_ALLOWED while test-pattern mode is off. */
+QV_API int ShowTestPatternServiceMode(uint32_t pattern) QV_NOEXCEPT;
+/* Leave test-pattern mode (ending a built-in pattern first when one is shown). */
+QV_API int DisableTestPattern(void) QV_NOEXCEPT;
 /* (section: test_pattern) */
 
 /* ---------------------------------------------------------------- file transfer and XML calibration */

@@ -35,6 +35,24 @@ std::string StdoutCapture::stop() {
     return text;
 }
 
+std::string without_info_lines(const std::string& printed) {
+    std::string kept;
+    std::size_t at = 0;
+    while (at < printed.size()) {
+        std::size_t end = printed.find('\n', at);
+        end = end == std::string::npos ? printed.size() : end + 1;
+        if (printed.compare(at, 7, "<INFO> ") != 0) kept.append(printed, at, end - at);
+        at = end;
+    }
+    return kept;
+}
+
+std::vector<uint8_t> packet_with(std::initializer_list<std::pair<int, uint8_t>> bytes) {
+    std::vector<uint8_t> packet(32, 0);
+    for (const auto& [at, value] : bytes) packet.at(static_cast<std::size_t>(at)) = value;
+    return packet;
+}
+
 void reset_library_state() {
     ConnectFlag = 0;
     g_glimmetHandle = nullptr;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "gadget_usb/usb_backend.h"
@@ -28,6 +29,12 @@ private:
     int saved_ = -1;
     FILE* file_ = nullptr;
 };
+
+// Printed text without the transport's progress lines (those starting "<INFO> ").
+std::string without_info_lines(const std::string& printed);
+
+// A 32-byte packet, all zero but the given {byte, value} pairs.
+std::vector<uint8_t> packet_with(std::initializer_list<std::pair<int, uint8_t>> bytes);
 
 // Puts every exported global back to its initial value.
 void reset_library_state();

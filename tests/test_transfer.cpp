@@ -336,6 +336,7 @@ TEST_F(Transfer, HostileRepliesAreRefusedAndNothingLandsOutsideTheDirectory) {
     struct Case {
         const char* what;
         void (*arm)(qv::sim::TransferFaults&);
+        Bytes content = pattern(200);
     };
     const Case cases[] = {
         {"name ..", [](auto& f) { f.name_field = name_field(".."); }},
@@ -344,7 +345,8 @@ TEST_F(Transfer, HostileRepliesAreRefusedAndNothingLandsOutsideTheDirectory) {
         {"name a/..", [](auto& f) { f.name_field = name_field("a/.."); }},
         {"name //../x", [](auto& f) { f.name_field = name_field("//../escaped"); }},
         {"empty name", [](auto& f) { f.name_field = name_field(""); }},
-        {"name without NUL", [](auto& f) { f.name_field = Bytes(50, 'n'); }},
+        // Read on past the field, the name would run into a harmless-looking "nnn...\nzzz".
+        {"name without NUL", [](auto& f) { f.name_field = Bytes(50, 'n'); }, Bytes(10, 'z')},
         {"chunkLength 129", [](auto& f) { f.chunk_length = 129; }},
         {"chunkLength 255", [](auto& f) { f.chunk_length = 255; }},
         {"fileType 7", [](auto& f) { f.reply_file_type = 7; }},
@@ -354,7 +356,7 @@ TEST_F(Transfer, HostileRepliesAreRefusedAndNothingLandsOutsideTheDirectory) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        serve(3, {{"f.bin", pattern(200)}});
+        serve(3, {{"f.bin", c.content}});
         store().faults = {};
         c.arm(store().faults);
         clock.clear_pauses();

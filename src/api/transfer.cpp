@@ -46,7 +46,7 @@ constexpr uint8_t kOpDownload = 29;
 constexpr uint8_t kStatusMore = 1;      // download reply: another chunk of the file follows
 constexpr uint8_t kStatusNoFiles = 0xFF;  // count reply, with a count of 0
 constexpr std::size_t kMaxHostPath = 256;  // composed download path, its NUL included
-constexpr uint64_t kChunkPauseUs = 100000;  // the display needs 100 ms after each chunk it sends
+constexpr uint64_t kChunkPauseUs = 100000;  // the display is given 100 ms after each chunk it sends
 
 constexpr uint16_t kActionPacketSize = 2;
 constexpr std::size_t kActionStatus = 1;
@@ -93,7 +93,7 @@ bool name_stays_inside(const char* name) {
 
 // Writes the chunk a download reply carries to its host file. Returns RC_OK, or RC_FAILED after
 // an error line when the reply cannot be written safely; nothing is opened in that case. Write
-// errors themselves go unreported, as the display's tools always did.
+// errors themselves are not reported.
 int write_chunk(const uint8_t* packet, const char* directory) {
     const void* nul = std::memchr(packet + kFileName, '\0', kFileNameSize);
     if (nul == nullptr) {

@@ -637,6 +637,16 @@ QV_API int DisableTestPattern(void) QV_NOEXCEPT;
 /* (section: test_pattern) */
 
 /* ---------------------------------------------------------------- file transfer and XML calibration */
+/* Upload a host file in 128-byte chunks; fileType is an upload code 0, 2, 7 (text) or 1 (binary). */
+QV_API int SendFileToDisplay(int fileType, const char *filePath) QV_NOEXCEPT;
+/* Download every display file of fileType (3, 6 binary; 4, 5, 8 text) into directory/<name>. */
+QV_API int GetFileFromDisplay(int fileType, const char *directory) QV_NOEXCEPT;
+/* Ask the display to validate its XML calibration description. */
+QV_API int ValidateTintwisecalXML(void) QV_NOEXCEPT;
+/* Ask the display to position its colorimeter (blocks up to 20 minutes). */
+QV_API int PositionColorimeter(void) QV_NOEXCEPT;
+/* Run the XML-driven calibration when calibration is enabled (blocks up to 60 minutes). */
+QV_API int PerformTintwiseCalibration(void) QV_NOEXCEPT;
 /* (section: transfer) */
 
 #ifdef __cplusplus

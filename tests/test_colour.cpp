@@ -14,7 +14,7 @@ class Colour : public SimTest {
 protected:
     template <class F>
     std::string lines_of(F&& f) {
-        return without_transport_lines(output_of(std::forward<F>(f)));
+        return without_info_lines(output_of(std::forward<F>(f)));
     }
 };
 

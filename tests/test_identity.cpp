@@ -12,19 +12,6 @@ namespace {
 
 using qv::sim::Request;
 
-// What a call printed, without the transport's "<INFO>" lines of every exchange.
-std::string without_transport_lines(const std::string& out) {
-    std::string kept;
-    std::size_t at = 0;
-    while (at < out.size()) {
-        std::size_t end = out.find('\n', at);
-        end = end == std::string::npos ? out.size() : end + 1;
-        if (out.compare(at, 6, "<INFO>") != 0) kept.append(out, at, end - at);
-        at = end;
-    }
-    return kept;
-}
-
 class Identity : public SimTest {
 protected:
     void SetUp() override {
@@ -35,7 +22,7 @@ protected:
         fw().clear_requests();
         int rc = 0;
         const std::string out = output_of([&] { rc = f(); });
-        if (printed != nullptr) *printed = without_transport_lines(out);
+        if (printed != nullptr) *printed = without_info_lines(out);
         return rc;
     }
 };

@@ -22,7 +22,7 @@ protected:
     }
     template <class F>
     std::string lines_of(F&& f) {
-        return without_transport_lines(output_of(std::forward<F>(f)));
+        return without_info_lines(output_of(std::forward<F>(f)));
     }
     // The requests since the last clear, as "get 10/1, set 2/0".
     std::string trace() {

@@ -21,14 +21,6 @@ protected:
         std::memcpy(byPredefinedInputNames, saved_names_, sizeof saved_names_);
         SimTest::TearDown();
     }
-    // What f printed with logging on (the tests run quiet otherwise).
-    template <class F>
-    std::string printed(F&& f) {
-        LogMessage = 1;
-        std::string out = without_info_lines(output_of(std::forward<F>(f)));
-        LogMessage = 0;
-        return out;
-    }
     qv::sim::InputName& display_name(std::size_t input) { return fw().state.inputs.names[input]; }
     void set_binding_status(uint8_t status) {
         fw().set_u8("usb-port-binding", status);

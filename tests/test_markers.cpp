@@ -26,13 +26,6 @@ MarkerDetails details_of(const Fields& f) {
     return d;
 }
 
-std::vector<std::string> sent(const qv::sim::Firmware& f) {
-    std::vector<std::string> out;
-    for (const auto& r : f.requests())
-        out.push_back((r.opcode() == 8 ? "get " : "set ") + std::to_string(r.group()) + "," + std::to_string(r.item()));
-    return out;
-}
-
 enum class Pic { main, pip };
 
 class MarkersTest : public SimTest {

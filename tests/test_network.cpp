@@ -14,29 +14,7 @@ namespace {
 
 using qv::sim::Request;
 
-// "g5.0" for a get of group 5 item 0, "s10.2" for a set: what reached the display, in order.
-std::vector<std::string> sent(const std::vector<Request>& requests) {
-    std::vector<std::string> out;
-    for (const Request& r : requests)
-        out.push_back((r.opcode() == 8 ? "g" : r.opcode() == 3 ? "s" : "op" + std::to_string(r.opcode())) +
-                      std::to_string(r.group()) + "." + std::to_string(r.item()));
-    return out;
-}
-
 using Strings = std::vector<std::string>;
-
-// What the function printed, without the transport's "<INFO>" lines of every exchange.
-std::string without_transport_lines(const std::string& out) {
-    std::string kept;
-    std::size_t at = 0;
-    while (at < out.size()) {
-        std::size_t end = out.find('\n', at);
-        end = end == std::string::npos ? out.size() : end + 1;
-        if (out.compare(at, 6, "<INFO>") != 0) kept.append(out, at, end - at);
-        at = end;
-    }
-    return kept;
-}
 
 class Network : public SimTest {
 protected:
@@ -53,7 +31,7 @@ protected:
         fw().clear_requests();
         int rc = 0;
         const std::string out = output_of([&] { rc = f(); });
-        if (printed != nullptr) *printed = without_transport_lines(out);
+        if (printed != nullptr) *printed = without_info_lines(out);
         return rc;
     }
     const Request& last() { return fw().requests().back(); }
@@ -104,7 +82,7 @@ TEST_F(Network, WebServerOffRefusesAfterReadingOnlyTheSwitch) {
         SCOPED_TRACE(g.name);
         std::string out;
         EXPECT_EQ(run(g.call, &out), RC_NOT_ALLOWED);
-        EXPECT_EQ(sent(fw().requests()), Strings{"g5.0"});
+        EXPECT_EQ(sent(fw()), Strings{"get 5,0"});
         EXPECT_EQ(out, std::string("Webserver Status is 0 \n<ERROR> ") + g.name + ": Web Server status disabled.\n");
     }
 }
@@ -114,7 +92,7 @@ TEST_F(Network, WebServerSwitchMustReadExactlyOne) {
     for (const Guarded& g : web_server_guarded()) {
         SCOPED_TRACE(g.name);
         EXPECT_EQ(run(g.call), RC_NOT_ALLOWED);
-        EXPECT_EQ(sent(fw().requests()), Strings{"g5.0"});
+        EXPECT_EQ(sent(fw()), Strings{"get 5,0"});
     }
 }
 
@@ -124,7 +102,7 @@ TEST_F(Network, UnreadableWebServerSwitchRefuses) {
         SCOPED_TRACE(g.name);
         std::string out;
         EXPECT_EQ(run(g.call, &out), RC_NOT_ALLOWED);
-        EXPECT_EQ(sent(fw().requests()), Strings{"g5.0"});
+        EXPECT_EQ(sent(fw()), Strings{"get 5,0"});
         EXPECT_EQ(out, std::string("<ERROR> GetWebServerStatus: RegUsbApi Failed.\n<ERROR> ") + g.name +
                            ": Web Server status disabled.\n");
     }
@@ -134,7 +112,7 @@ TEST_F(Network, IdentifySupportSetterAlsoNeedsManagement) {
     web(1, 0);
     std::string out;
     EXPECT_EQ(run([] { return SetWSIdentifySupportStatus(1); }, &out), RC_NOT_ALLOWED);
-    EXPECT_EQ(sent(fw().requests()), (Strings{"g5.0", "g5.0", "g5.3"}));
+    EXPECT_EQ(sent(fw()), (Strings{"get 5,0", "get 5,0", "get 5,3"}));
     EXPECT_EQ(out,
               "Webserver Status is 1 \nWebserver Status is 1 \nWS management status is 0 \n"
               "<ERROR> SetWSIdentifySupportStatus: Web managment status disabled.\n");
@@ -143,7 +121,7 @@ TEST_F(Network, IdentifySupportSetterAlsoNeedsManagement) {
     web(1, 1);
     fw().refuse(8, 5, 3, 1);
     EXPECT_EQ(run([] { return SetWSIdentifySupportStatus(1); }, &out), RC_NOT_ALLOWED);
-    EXPECT_EQ(sent(fw().requests()), (Strings{"g5.0", "g5.0", "g5.3"}));
+    EXPECT_EQ(sent(fw()), (Strings{"get 5,0", "get 5,0", "get 5,3"}));
     EXPECT_NE(out.find("<ERROR> GetWSManagementStatus: RegUsbApi Failed.\n"
                        "<ERROR> SetWSIdentifySupportStatus: Web managment status disabled.\n"),
               std::string::npos);
@@ -155,7 +133,7 @@ TEST_F(Network, IdentifySupportSetterAlsoNeedsManagement) {
     uint8_t v = 0;
     EXPECT_EQ(run([&] { return GetWSIdentifySupportStatus(&v); }, &out), RC_OK);
     EXPECT_EQ(v, 1);
-    EXPECT_EQ(sent(fw().requests()), (Strings{"g5.0", "g5.4"}));
+    EXPECT_EQ(sent(fw()), (Strings{"get 5,0", "get 5,4"}));
     EXPECT_EQ(out, "Webserver Status is 1 \nWS Identify support is 1 \n");
 }
 
@@ -163,7 +141,7 @@ TEST_F(Network, IdentifySupportSetPrintsBothReadsBeforeItsOwn) {
     web(1, 1);
     std::string out;
     EXPECT_EQ(run([] { return SetWSIdentifySupportStatus(1); }, &out), RC_OK);
-    EXPECT_EQ(sent(fw().requests()), (Strings{"g5.0", "g5.0", "g5.3", "s10.4"}));
+    EXPECT_EQ(sent(fw()), (Strings{"get 5,0", "get 5,0", "get 5,3", "set 10,4"}));
     EXPECT_EQ(out, "Webserver Status is 1 \nWebserver Status is 1 \nWS management status is 1 \n");
     EXPECT_EQ(fw().u8("ws-identify-support"), 1);
 }
@@ -186,13 +164,13 @@ TEST_F(Network, OrderOfChecks) {
         {"management range before web server (on)", 1, 1, [] { return SetWSManagementStatus(2); }, RC_INVALID_ARGUMENT, {}},
         {"management range before web server (off)", 0, 1, [] { return SetWSManagementStatus(2); }, RC_INVALID_ARGUMENT, {}},
         {"identify support range last", 1, 1, [] { return SetWSIdentifySupportStatus(2); }, RC_INVALID_ARGUMENT,
-         {"g5.0", "g5.0", "g5.3"}},
+         {"get 5,0", "get 5,0", "get 5,3"}},
         {"identify support, web server off first", 0, 1, [] { return SetWSIdentifySupportStatus(2); }, RC_NOT_ALLOWED,
-         {"g5.0"}},
+         {"get 5,0"}},
         {"identify support, management off first", 1, 0, [] { return SetWSIdentifySupportStatus(2); }, RC_NOT_ALLOWED,
-         {"g5.0", "g5.0", "g5.3"}},
-        {"ip mode after web server (on)", 1, 1, set_ip_mode_2, RC_INVALID_ARGUMENT, {"g5.0"}},
-        {"ip mode after web server (off)", 0, 1, set_ip_mode_2, RC_NOT_ALLOWED, {"g5.0"}},
+         {"get 5,0", "get 5,0", "get 5,3"}},
+        {"ip mode after web server (on)", 1, 1, set_ip_mode_2, RC_INVALID_ARGUMENT, {"get 5,0"}},
+        {"ip mode after web server (off)", 0, 1, set_ip_mode_2, RC_NOT_ALLOWED, {"get 5,0"}},
         {"web server range, no precondition", 1, 1, [] { return SetWebServerStatus(2); }, RC_INVALID_ARGUMENT, {}},
         {"dashboard range, no precondition", 0, 0, [] { return SetDashboardSecurity(2); }, RC_INVALID_ARGUMENT, {}},
     };
@@ -200,7 +178,7 @@ TEST_F(Network, OrderOfChecks) {
         SCOPED_TRACE(c.what);
         web(c.server, c.management);
         EXPECT_EQ(run(c.call), c.rc);
-        EXPECT_EQ(sent(fw().requests()), c.requests);
+        EXPECT_EQ(sent(fw()), c.requests);
     }
 }
 
@@ -212,7 +190,7 @@ TEST_F(Network, SetWebServerStatusPrintsTheValueBeforeChecking) {
 
     EXPECT_EQ(run([] { return SetWebServerStatus(0); }, &out), RC_OK);
     EXPECT_EQ(out, "Trying to set value 0 \n");
-    EXPECT_EQ(sent(fw().requests()), Strings{"s10.0"});
+    EXPECT_EQ(sent(fw()), Strings{"set 10,0"});
     EXPECT_EQ(last().bytes[7], 0);
     EXPECT_EQ(fw().u8("web-server"), 0);
 
@@ -239,12 +217,12 @@ TEST_F(Network, SwitchesRoundTrip) {
     web(0, 0);
     std::string out;
     EXPECT_EQ(run([] { return SetDashboardSecurity(1); }), RC_OK);
-    EXPECT_EQ(sent(fw().requests()), Strings{"s10.5"});
+    EXPECT_EQ(sent(fw()), Strings{"set 10,5"});
     EXPECT_EQ(std::vector<uint8_t>(last().bytes.begin() + 7, last().bytes.begin() + 9), (std::vector<uint8_t>{1, 0}));
     EXPECT_EQ(run([&] { return GetDashboardSecurityStatus(&v); }, &out), RC_OK);
     EXPECT_EQ(v, 1);
     EXPECT_EQ(out, "Dash board security mode is 1 \n");
-    EXPECT_EQ(sent(fw().requests()), Strings{"g5.5"});
+    EXPECT_EQ(sent(fw()), Strings{"get 5,5"});
 }
 
 TEST_F(Network, RefusedSwitchUsesTheFrameLine) {
@@ -292,7 +270,7 @@ TEST_F(Network, GetIPConfigurationReplyLayout) {
     std::memset(mac, 0xAA, sizeof mac);
     std::string out;
     EXPECT_EQ(run([&] { return GetIPConfiguration(reinterpret_cast<char*>(config), mac); }, &out), RC_OK);
-    EXPECT_EQ(sent(fw().requests()), (Strings{"g5.0", "g5.2"}));
+    EXPECT_EQ(sent(fw()), (Strings{"get 5,0", "get 5,2"}));
 
     const IPConfigRecord expected = record(0, "192.168.1.10", "255.255.255.0", "192.168.1.1");
     EXPECT_EQ(bytes_of(config, 49), bytes_of(&expected, 49));
@@ -334,7 +312,7 @@ TEST_F(Network, SetIPConfigurationModeZeroSendsNoAddresses) {
     IPConfigRecord rec = record(0, "10.0.0.300", "255.0.0.0", "10.0.0.1");
     const IPConfigRecord before = rec;
     EXPECT_EQ(run([&] { return SetIPConfiguration(reinterpret_cast<uint8_t*>(&rec)); }), RC_OK);
-    EXPECT_EQ(sent(fw().requests()), (Strings{"g5.0", "s10.2"}));
+    EXPECT_EQ(sent(fw()), (Strings{"get 5,0", "set 10,2"}));
     EXPECT_EQ(payload_of(last()), std::vector<uint8_t>(19, 0));
     EXPECT_EQ(bytes_of(&rec, 49), bytes_of(&before, 49));  // texts not read, so not cut
     EXPECT_EQ(fw().state.network.ip_mode, 0);

@@ -10,14 +10,6 @@
 namespace qvtest {
 namespace {
 
-// What the display received, as "get 4,0" / "set 3,3".
-std::vector<std::string> sent(const qv::sim::Firmware& f) {
-    std::vector<std::string> out;
-    for (const auto& r : f.requests())
-        out.push_back((r.opcode() == 8 ? "get " : "set ") + std::to_string(r.group()) + "," + std::to_string(r.item()));
-    return out;
-}
-
 int16_t s16_at(const qv::sim::Request& r, std::size_t at) { return static_cast<int16_t>(r.bytes.at(at) | (r.bytes.at(at + 1) << 8)); }
 
 class PipTest : public SimTest {

@@ -18,14 +18,6 @@ protected:
         connect_first();
         LogMessage = 0;
     }
-    // What f printed with logging on (the tests run quiet otherwise).
-    template <class F>
-    std::string printed(F&& f) {
-        LogMessage = 1;
-        std::string out = without_info_lines(output_of(std::forward<F>(f)));
-        LogMessage = 0;
-        return out;
-    }
     qv::sim::PresetsState& display() { return fw().state.presets; }
     void set_switches(uint8_t calibration, uint8_t instrument) {
         fw().set_u8("calibration", calibration);

@@ -21,14 +21,6 @@ protected:
         connect_first();
         LogMessage = 0;
     }
-    // What f printed with logging on (the tests run quiet otherwise).
-    template <class F>
-    std::string printed(F&& f) {
-        LogMessage = 1;
-        std::string out = without_info_lines(output_of(std::forward<F>(f)));
-        LogMessage = 0;
-        return out;
-    }
     void set_status(uint8_t status) {
         fw().set_u8("test-pattern", status);
         fw().clear_requests();

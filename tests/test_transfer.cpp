@@ -15,19 +15,6 @@
 namespace qvtest {
 namespace {
 
-// What the library printed, without the transport's "<INFO> " lines (one per write and read).
-std::string without_info(const std::string& text) {
-    std::string out;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        std::size_t end = text.find('\n', at);
-        end = end == std::string::npos ? text.size() : end + 1;
-        if (text.compare(at, 7, "<INFO> ") != 0) out.append(text, at, end - at);
-        at = end;
-    }
-    return out;
-}
-
 namespace fs = std::filesystem;
 
 using Bytes = std::vector<uint8_t>;
@@ -120,7 +107,7 @@ TEST_F(Transfer, UploadCutsTheFileIntoChunksOnlyTheFirstFlagged) {
         write_host_file(file, content);
 
         int rc = 0;
-        const std::string out = without_info(output_of([&] { rc = SendFileToDisplay(1, file.c_str()); }));
+        const std::string out = without_info_lines(output_of([&] { rc = SendFileToDisplay(1, file.c_str()); }));
         EXPECT_EQ(rc, RC_OK);
         EXPECT_EQ(out, "File size is : " + std::to_string(c.size) + " \n");
 
@@ -154,7 +141,7 @@ TEST_F(Transfer, UploadOfAnEmptyFileSendsNothingEvenUnconnected) {
     const fs::path file = root / "empty.txt";
     write_host_file(file, {});
     int rc = -99;
-    const std::string out = without_info(output_of([&] { rc = SendFileToDisplay(0, file.c_str()); }));
+    const std::string out = without_info_lines(output_of([&] { rc = SendFileToDisplay(0, file.c_str()); }));
     EXPECT_EQ(rc, RC_OK);
     EXPECT_EQ(out, "File size is : 0 \n");
 }
@@ -166,12 +153,12 @@ TEST_F(Transfer, UploadRefusesCodesThatAreNotUploadCodesSilently) {
     for (int code : {3, 4, 5, 6, 8, 9, 255, -1, 256, 257, 0x107}) {
         SCOPED_TRACE("code " + std::to_string(code));
         int rc = 0;
-        const std::string out = without_info(output_of([&] { rc = SendFileToDisplay(code, file.c_str()); }));
+        const std::string out = without_info_lines(output_of([&] { rc = SendFileToDisplay(code, file.c_str()); }));
         EXPECT_EQ(rc, RC_FAILED);
         EXPECT_EQ(out, "");
     }
     int rc = 0;
-    const std::string out = without_info(output_of([&] { rc = SendFileToDisplay(1, (root / "missing.bin").c_str()); }));
+    const std::string out = without_info_lines(output_of([&] { rc = SendFileToDisplay(1, (root / "missing.bin").c_str()); }));
     EXPECT_EQ(rc, RC_FAILED);
     EXPECT_EQ(out, "");
     EXPECT_TRUE(fw(0).requests().empty());
@@ -187,7 +174,7 @@ TEST_F(Transfer, UploadRefusedMidwayKeepsTheAcceptedPartOnTheDisplay) {
 
     const std::size_t fds = open_descriptors();
     int rc = 0;
-    const std::string out = without_info(output_of([&] { rc = SendFileToDisplay(1, file.c_str()); }));
+    const std::string out = without_info_lines(output_of([&] { rc = SendFileToDisplay(1, file.c_str()); }));
     EXPECT_EQ(rc, RC_DEVICE_STATUS);
     EXPECT_EQ(out, "File size is : 300 \n<ERROR> SendFileToDisplay: RegUsbApi Status Failed.\n");
     EXPECT_EQ(requests_of(fw(0), 24).size(), 2u);
@@ -204,7 +191,7 @@ TEST_F(Transfer, UploadWithoutADisplayFailsTheExchange) {
     write_host_file(file, as_bytes("abc"));
     const std::size_t fds = open_descriptors();
     int rc = 0;
-    const std::string out = without_info(output_of([&] { rc = SendFileToDisplay(7, file.c_str()); }));
+    const std::string out = without_info_lines(output_of([&] { rc = SendFileToDisplay(7, file.c_str()); }));
     EXPECT_EQ(rc, RC_EXCHANGE_FAILED);
     EXPECT_EQ(out, "File size is : 3 \n<ERROR> SendFileToDisplay: RegUsbApi Failed.\n");
     EXPECT_EQ(open_descriptors(), fds);
@@ -219,7 +206,7 @@ TEST_F(Transfer, DownloadWritesEveryFileOfTheTypeByteForByte) {
     write_host_file(target / "a.bin", as_bytes("stale content that must go"));
 
     int rc = 0;
-    const std::string out = without_info(output_of([&] { rc = GetFileFromDisplay(3, target.c_str()); }));
+    const std::string out = without_info_lines(output_of([&] { rc = GetFileFromDisplay(3, target.c_str()); }));
     EXPECT_EQ(rc, RC_OK);
     EXPECT_EQ(out, "!!!!Number of files to get iss : 3 \n");
     EXPECT_EQ(read_host_file(target / "a.bin"), Bytes{});
@@ -259,7 +246,7 @@ TEST_F(Transfer, DownloadJoinsDirectoryAndNameWithTwoSlashes) {
     connect_first();
     serve(8, {{"profile.xml", as_bytes("<a>\r\n</a>\n")}});
     const std::string with_slash = target.string() + "/";
-    EXPECT_EQ(without_info(output_of([&] { EXPECT_EQ(GetFileFromDisplay(8, with_slash.c_str()), RC_OK); })),
+    EXPECT_EQ(without_info_lines(output_of([&] { EXPECT_EQ(GetFileFromDisplay(8, with_slash.c_str()), RC_OK); })),
               "!!!!Number of files to get iss : 1 \n");
     EXPECT_EQ(read_host_file(target / "profile.xml"), as_bytes("<a>\r\n</a>\n"));
 }
@@ -286,7 +273,7 @@ TEST_F(Transfer, DownloadCountRepliesDecideBeforeAnyFileIsTouched) {
         store().faults.count_status = c.status;
         store().faults.count_value = c.count;
         int rc = 0;
-        const std::string out = without_info(output_of([&] { rc = GetFileFromDisplay(6, target.c_str()); }));
+        const std::string out = without_info_lines(output_of([&] { rc = GetFileFromDisplay(6, target.c_str()); }));
         EXPECT_EQ(rc, c.rc);
         EXPECT_EQ(out, c.out);
         EXPECT_EQ(fw(0).requests().size(), 1u);
@@ -306,7 +293,7 @@ TEST_F(Transfer, DownloadFailingMidwayLeavesWhatWasWritten) {
     serve(5, {{"x.txt", x}, {"y.txt", y}});
     store().faults.refuse_chunk = 2;  // the second chunk of x.txt
     int rc = 0;
-    const std::string out = without_info(output_of([&] { rc = GetFileFromDisplay(5, target.c_str()); }));
+    const std::string out = without_info_lines(output_of([&] { rc = GetFileFromDisplay(5, target.c_str()); }));
     EXPECT_EQ(rc, RC_DEVICE_STATUS);
     EXPECT_EQ(out, "!!!!Number of files to get iss : 2 \n<ERROR> GetFileFromDisplay: RegUsbApi Status Failed.\n");
     EXPECT_EQ(read_host_file(target / "x.txt"), Bytes(x.begin(), x.begin() + 128));
@@ -316,7 +303,7 @@ TEST_F(Transfer, DownloadFailingMidwayLeavesWhatWasWritten) {
 
 TEST_F(Transfer, DownloadWithoutADisplayFailsTheExchange) {
     int rc = 0;
-    const std::string out = without_info(output_of([&] { rc = GetFileFromDisplay(3, target.c_str()); }));
+    const std::string out = without_info_lines(output_of([&] { rc = GetFileFromDisplay(3, target.c_str()); }));
     EXPECT_EQ(rc, RC_EXCHANGE_FAILED);
     EXPECT_EQ(out, "<ERROR> GetFileFromDisplay: RegUsbApi Failed.\n");
     EXPECT_EQ(tree(root), std::vector<std::string>{"target/"});
@@ -362,7 +349,7 @@ TEST_F(Transfer, HostileRepliesAreRefusedAndNothingLandsOutsideTheDirectory) {
         clock.clear_pauses();
         fw(0).clear_requests();
         int rc = 0;
-        const std::string out = without_info(output_of([&] { rc = GetFileFromDisplay(3, target.c_str()); }));
+        const std::string out = without_info_lines(output_of([&] { rc = GetFileFromDisplay(3, target.c_str()); }));
         EXPECT_EQ(rc, RC_FAILED);
         const std::string head = "!!!!Number of files to get iss : 1 \n<ERROR> GetFileFromDisplay: ";
         EXPECT_EQ(out.substr(0, head.size()), head);
@@ -377,7 +364,7 @@ TEST_F(Transfer, HostileRepliesAreRefusedAndNothingLandsOutsideTheDirectory) {
     store().faults.name_field = name_field("../escaped");
     LogMessage = 0;
     int rc = 0;
-    EXPECT_EQ(without_info(output_of([&] { rc = GetFileFromDisplay(3, target.c_str()); })), "");
+    EXPECT_EQ(without_info_lines(output_of([&] { rc = GetFileFromDisplay(3, target.c_str()); })), "");
     EXPECT_EQ(rc, RC_FAILED);
     EXPECT_EQ(tree(root), (std::vector<std::string>{"target/", "target/a/"}));
 }
@@ -418,7 +405,7 @@ TEST_F(Transfer, ComposedPathMayFillButNotExceed256Bytes) {
     serve(3, {{"f.bin", pattern(20)}, {"ff.bin", pattern(30)}});
 
     int rc = 0;
-    const std::string out = without_info(output_of([&] { rc = GetFileFromDisplay(3, deep.c_str()); }));
+    const std::string out = without_info_lines(output_of([&] { rc = GetFileFromDisplay(3, deep.c_str()); }));
     EXPECT_EQ(rc, RC_FAILED);
     EXPECT_NE(out.find("<ERROR> GetFileFromDisplay: "), std::string::npos);
     EXPECT_EQ(read_host_file(deep / "f.bin"), pattern(20));

@@ -7,19 +7,6 @@
 namespace qvtest {
 namespace {
 
-// What the library printed, without the transport's "<INFO> " lines (one per write and read).
-std::string without_info(const std::string& text) {
-    std::string out;
-    std::size_t at = 0;
-    while (at < text.size()) {
-        std::size_t end = text.find('\n', at);
-        end = end == std::string::npos ? text.size() : end + 1;
-        if (text.compare(at, 7, "<INFO> ") != 0) out.append(text, at, end - at);
-        at = end;
-    }
-    return out;
-}
-
 using ActionFn = int (*)();
 
 struct Action {
@@ -64,7 +51,7 @@ TEST_F(XmlActions, EachWaitsForTheDisplayUpToItsReadTimeout) {
             // The library reads at 0, 1, ... timeout-1 seconds.
             state_of(a).duration_us = (a.timeout_s - (late ? 0 : 1)) * kSecond;
             int rc = -99;
-            const std::string out = without_info(output_of([&] { rc = a.fn(); }));
+            const std::string out = without_info_lines(output_of([&] { rc = a.fn(); }));
             if (late) {
                 EXPECT_EQ(rc, RC_EXCHANGE_FAILED);
                 EXPECT_EQ(out, precondition_lines(a) + "<ERROR> RegUsbApi: Could not Read usb.\n<ERROR> " + a.name +
@@ -92,7 +79,7 @@ TEST_F(XmlActions, ARefusedActionReportsTheDeviceStatus) {
             state_of(a).status = 0xFF;
             LogMessage = static_cast<uint8_t>(log);
             int rc = -99;
-            const std::string out = without_info(output_of([&] { rc = a.fn(); }));
+            const std::string out = without_info_lines(output_of([&] { rc = a.fn(); }));
             EXPECT_EQ(rc, RC_DEVICE_STATUS);
             EXPECT_EQ(out, log == 1 ? precondition_lines(a) + "<ERROR> " + a.name + ": RegUsbApi Status Failed.\n"
                                     : "");
@@ -105,14 +92,14 @@ TEST_F(XmlActions, CalibrationRunNeedsCalibrationEnabled) {
     fresh_display();
     fw(0).set_u8("calibration", 0);
     int rc = 0;
-    std::string out = without_info(output_of([&] { rc = PerformTintwiseCalibration(); }));
+    std::string out = without_info_lines(output_of([&] { rc = PerformTintwiseCalibration(); }));
     EXPECT_EQ(rc, RC_NOT_ALLOWED);
     EXPECT_EQ(out, "Calibration Status is 0 \n<ERROR> PerformTintwiseCalibration: Calibration not enabled\n");
 
     // A failed status query counts as not enabled, after the query's own line.
     fw(0).set_u8("calibration", 1);
     fw(0).refuse(8, 6, 11, 1, 1);
-    out = without_info(output_of([&] { rc = PerformTintwiseCalibration(); }));
+    out = without_info_lines(output_of([&] { rc = PerformTintwiseCalibration(); }));
     EXPECT_EQ(rc, RC_NOT_ALLOWED);
     EXPECT_EQ(out,
               "<ERROR> GetCalibrationStatus: RegUsbApi Failed.\n"
@@ -120,7 +107,7 @@ TEST_F(XmlActions, CalibrationRunNeedsCalibrationEnabled) {
 
     fw(0).set_u8("calibration", 0);
     LogMessage = 0;
-    out = without_info(output_of([&] { rc = PerformTintwiseCalibration(); }));
+    out = without_info_lines(output_of([&] { rc = PerformTintwiseCalibration(); }));
     EXPECT_EQ(rc, RC_NOT_ALLOWED);
     EXPECT_EQ(out, "");
 
@@ -143,7 +130,7 @@ TEST_F(XmlActions, WithoutADisplay) {
     };
     for (const Case& c : cases) {
         int rc = 0;
-        EXPECT_EQ(without_info(output_of([&] { rc = c.fn(); })), c.out);
+        EXPECT_EQ(without_info_lines(output_of([&] { rc = c.fn(); })), c.out);
         EXPECT_EQ(rc, c.rc);
     }
 }

@@ -32,29 +32,12 @@ inline std::string format_line(const char* format, int value) {
     return text;
 }
 
-// What a function printed of its own: the transport's progress lines ("<INFO> ..." at the start
-// of a line, up to its newline) taken out.
-inline std::string own_lines(const std::string& text) {
-    std::string out;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const bool line_start = i == 0 || text[i - 1] == '\n';
-        if (line_start && text.compare(i, 7, "<INFO> ") == 0) {
-            const std::size_t end = text.find('\n', i);
-            i = end == std::string::npos ? text.size() : end + 1;
-            continue;
-        }
-        out += text[i++];
-    }
-    return out;
-}
-
 // Runs f with stdout captured at file descriptor 1; returns what it printed of its own.
 template <class F>
 std::string captured(F&& f) {
     StdoutCapture capture;
     f();
-    return own_lines(capture.stop());
+    return without_info_lines(capture.stop());
 }
 
 // The settings packet a setter sends: opcode 3, group, item, value as a 16-bit LE word.

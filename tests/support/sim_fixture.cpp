@@ -35,16 +35,23 @@ std::string StdoutCapture::stop() {
     return text;
 }
 
-std::string without_info_lines(const std::string& printed) {
-    std::string kept;
-    std::size_t at = 0;
-    while (at < printed.size()) {
-        std::size_t end = printed.find('\n', at);
-        end = end == std::string::npos ? printed.size() : end + 1;
-        if (printed.compare(at, 7, "<INFO> ") != 0) kept.append(printed, at, end - at);
-        at = end;
+std::string without_info_lines(std::string printed) {
+    for (std::size_t at = printed.find("<INFO> "); at != std::string::npos; at = printed.find("<INFO> ", at)) {
+        const std::size_t end = printed.find('\n', at);
+        printed.erase(at, end == std::string::npos ? std::string::npos : end + 1 - at);
     }
-    return kept;
+    return printed;
+}
+
+std::vector<std::string> sent(const qv::sim::Firmware& firmware) {
+    std::vector<std::string> out;
+    for (const auto& r : firmware.requests()) {
+        if (r.opcode() == 8 || r.opcode() == 3)
+            out.push_back((r.opcode() == 8 ? "get " : "set ") + std::to_string(r.group()) + "," + std::to_string(r.item()));
+        else
+            out.push_back("op " + std::to_string(r.opcode()));
+    }
+    return out;
 }
 
 std::vector<uint8_t> packet_with(std::initializer_list<std::pair<int, uint8_t>> bytes) {

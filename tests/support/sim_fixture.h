@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <utility>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,24 +31,18 @@ private:
     FILE* file_ = nullptr;
 };
 
-// Printed text without the transport's progress lines (those starting "<INFO> ").
-std::string without_info_lines(const std::string& printed);
+// Printed text without the transport's progress lines ("<INFO> ...\n", one per write and read;
+// one may also follow a line left open, such as the DCI guard's "Vactive = ... ").
+std::string without_info_lines(std::string printed);
+
+// What reached the display, in order: "get 4,0", "set 3,3", "op 22" for other opcodes.
+std::vector<std::string> sent(const qv::sim::Firmware& firmware);
 
 // A 32-byte packet, all zero but the given {byte, value} pairs.
 std::vector<uint8_t> packet_with(std::initializer_list<std::pair<int, uint8_t>> bytes);
 
 // Puts every exported global back to its initial value.
 void reset_library_state();
-
-// What a call printed without the transport's "<INFO> ...\n" progress lines of each exchange
-// (which may also follow a line left open, such as the DCI guard's "Vactive = ... ").
-inline std::string without_transport_lines(std::string out) {
-    for (std::size_t at = out.find("<INFO> "); at != std::string::npos; at = out.find("<INFO> ", at)) {
-        const std::size_t end = out.find('\n', at);
-        out.erase(at, end == std::string::npos ? std::string::npos : end + 1 - at);
-    }
-    return out;
-}
 
 class SimTest : public ::testing::Test {
 protected:
@@ -68,6 +63,16 @@ protected:
         f();
         std::string out = capture.stop();
         if (!failed_before && HasFailure()) std::fprintf(stderr, "%s", out.c_str());
+        return out;
+    }
+
+    // What f printed of its own with logging on (without the transport's lines); logging is
+    // left off afterwards, for tests that run quiet otherwise.
+    template <class F>
+    std::string printed(F&& f) {
+        LogMessage = 1;
+        std::string out = without_info_lines(output_of(std::forward<F>(f)));
+        LogMessage = 0;
         return out;
     }
 

@@ -1,6 +1,9 @@
 // Test fixture for the library on the emulated kernel USB bus: the library's own libusb
 // backend (no simulated backend installed, QUORVEX_SIMULATE unset), the virtual clock for the
 // library's pauses, and a clean bus and connection state for every test.
+//
+// The library's pauses and the models' reads of the clock never overlap: every usbfs request
+// is a blocking call from the thread that runs the library.
 #pragma once
 
 #include <gtest/gtest.h>

@@ -24,17 +24,9 @@ static int qv_guard_WEB_SERVER(const char* fn) {
     return RC_OK;
 }
 
-// Web server on and, to change the identify support, web management on as well. Reading the
-// identify support needs only the web server. Defined after the rows, whose names it uses.
-static int qv_guard_WEB_SERVER_MANAGEMENT(const char* fn);
-
-#include "protocol/table_gen.h"
-#include "protocol/table/network.def"
-#include "protocol/table_gen_end.h"
-
+// Web server on, then web management on (changing the identify support needs both).
 static int qv_guard_WEB_SERVER_MANAGEMENT(const char* fn) {
     if (const int rc = qv_guard_WEB_SERVER(fn); rc != RC_OK) return rc;
-    if (std::strcmp(fn, qv::rows::GetWSIdentifySupportStatus_row.getter) == 0) return RC_OK;
     uint8_t management = 0;
     GetWSManagementStatus(&management);  // reads the web server again, then the management switch
     if (management != 1) {
@@ -43,6 +35,10 @@ static int qv_guard_WEB_SERVER_MANAGEMENT(const char* fn) {
     }
     return RC_OK;
 }
+
+#include "protocol/table_gen.h"
+#include "protocol/table/network.def"
+#include "protocol/table_gen_end.h"
 
 namespace {
 

@@ -14,6 +14,10 @@
 // Row forms, as written in the fragments:
 //   QV_RW(cli, family, kind, Getter, Setter, getGroup, getItem, setGroup, setItem,
 //         low, high, step, guard, flags, "value line")          plain get and plain set
+//   QV_RW_GUARDED(cli, family, kind, Getter, Setter, getGroup, getItem, setGroup, setItem,
+//         low, high, step, getGuard, setGuard, flags, "value line")
+//                                                       the same, where reading and changing
+//                                                       the setting have different preconditions
 //   QV_RO(cli, family, kind, Getter, getGroup, getItem, guard, flags, "value line")
 //   QV_WO(cli, family, kind, Setter, setGroup, setItem, low, high, step, guard, flags)
 //   QV_DEPARTURE(cli, family, "Getter" or nullptr, "Setter" or nullptr,
@@ -83,7 +87,8 @@ struct SettingRow {
     int8_t set_group, set_item;  // -1 when there is no set
     int16_t low, high;           // inclusive bounds of the set value
     uint8_t step;                // the value must be a multiple of step (0: any)
-    GuardId guard;
+    GuardId get_guard;           // precondition of the getter
+    GuardId set_guard;           // precondition of the setter
     uint16_t flags;
     const char* value_line;      // printf format of the getter's value line, or nullptr
     bool departure;              // functions written out by hand in the family source
@@ -95,21 +100,26 @@ constexpr Access access_of(bool get, bool set) {
 
 }  // namespace qv
 
-#define QV_RW(cli, fam, kind, G, S, gg, gi, sg, si, lo, hi, step, guard, flags, line)              \
+#define QV_RW_GUARDED(cli, fam, kind, G, S, gg, gi, sg, si, lo, hi, step, gguard, sguard, flags, line) \
     ::qv::SettingRow{cli, ::qv::Family::fam, ::qv::Kind::kind, ::qv::Access::read_write, #G, #S,   \
-                     gg, gi, sg, si, lo, hi, step, ::qv::GuardId::guard, flags, line, false},
+                     gg, gi, sg, si, lo, hi, step, ::qv::GuardId::gguard, ::qv::GuardId::sguard,   \
+                     flags, line, false},
+#define QV_RW(cli, fam, kind, G, S, gg, gi, sg, si, lo, hi, step, guard, flags, line)              \
+    QV_RW_GUARDED(cli, fam, kind, G, S, gg, gi, sg, si, lo, hi, step, guard, guard, flags, line)
 #define QV_RO(cli, fam, kind, G, gg, gi, guard, flags, line)                                       \
     ::qv::SettingRow{cli, ::qv::Family::fam, ::qv::Kind::kind, ::qv::Access::read, #G, nullptr,    \
-                     gg, gi, -1, -1, 0, 0, 0, ::qv::GuardId::guard, flags, line, false},
+                     gg, gi, -1, -1, 0, 0, 0, ::qv::GuardId::guard, ::qv::GuardId::NONE, flags,    \
+                     line, false},
 #define QV_WO(cli, fam, kind, S, sg, si, lo, hi, step, guard, flags)                               \
     ::qv::SettingRow{cli, ::qv::Family::fam, ::qv::Kind::kind,                                      \
                      ::qv::Kind::kind == ::qv::Kind::ACTION ? ::qv::Access::action                 \
                                                             : ::qv::Access::write,                 \
-                     nullptr, #S, -1, -1, sg, si, lo, hi, step, ::qv::GuardId::guard, flags,       \
-                     nullptr, false},
+                     nullptr, #S, -1, -1, sg, si, lo, hi, step, ::qv::GuardId::NONE,               \
+                     ::qv::GuardId::guard, flags, nullptr, false},
 #define QV_DEPARTURE(cli, fam, G, S, gg, gi, sg, si, acc)                                          \
     ::qv::SettingRow{cli, ::qv::Family::fam, ::qv::Kind::RECORD, ::qv::Access::acc, G, S, gg, gi,  \
-                     sg, si, 0, 0, 0, ::qv::GuardId::NONE, ::qv::F_NONE, nullptr, true},
+                     sg, si, 0, 0, 0, ::qv::GuardId::NONE, ::qv::GuardId::NONE, ::qv::F_NONE,      \
+                     nullptr, true},
 
 namespace qv {
 
@@ -175,6 +185,7 @@ static_assert(table_checks::keys_unique(), "a get or set (group, item) pair may 
 
 }  // namespace qv
 
+#undef QV_RW_GUARDED
 #undef QV_RW
 #undef QV_RO
 #undef QV_WO

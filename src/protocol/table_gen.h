@@ -13,10 +13,6 @@
 #include "protocol/frame.h"
 #include "quorvex.h"
 
-#define QV_GEN_ROW_RW(cli, fam, kind, G, S, gg, gi, sg, si, lo, hi, step, guard, flags, line)      \
-    ::qv::SettingRow{cli, ::qv::Family::fam, ::qv::Kind::kind, ::qv::Access::read_write, #G, #S,   \
-                     gg, gi, sg, si, lo, hi, step, ::qv::GuardId::guard, flags, line, false}
-
 #define QV_GEN_GET_U8(G, ROW, guard)                                                               \
     extern "C" QV_API int G(uint8_t* value) noexcept { return ::qv::run_get(ROW, guard, value); }
 #define QV_GEN_GET_S16(G, ROW, guard)                                                              \
@@ -28,28 +24,34 @@
 #define QV_GEN_SET_ACTION(S, ROW, guard)                                                           \
     extern "C" QV_API int S(void) noexcept { return ::qv::run_set(ROW, guard, 0); }
 
-#define QV_RW(cli, fam, kind, G, S, gg, gi, sg, si, lo, hi, step, guard, flags, line)              \
-    namespace qv::rows {                                                                            \
-    inline constexpr ::qv::SettingRow G##_row = QV_GEN_ROW_RW(cli, fam, kind, G, S, gg, gi, sg,    \
-                                                              si, lo, hi, step, guard, flags, line); \
+#define QV_RW_GUARDED(cli, fam, kind, G, S, gg, gi, sg, si, lo, hi, step, gguard, sguard, flags, line) \
+    namespace qv::rows {                                                                           \
+    inline constexpr ::qv::SettingRow G##_row{cli, ::qv::Family::fam, ::qv::Kind::kind,            \
+                                              ::qv::Access::read_write, #G, #S, gg, gi, sg, si,    \
+                                              lo, hi, step, ::qv::GuardId::gguard,                 \
+                                              ::qv::GuardId::sguard, flags, line, false};          \
     }                                                                                              \
-    QV_GEN_GET_##kind(G, qv::rows::G##_row, qv_guard_##guard)                                       \
-    QV_GEN_SET_##kind(S, qv::rows::G##_row, qv_guard_##guard)
+    QV_GEN_GET_##kind(G, qv::rows::G##_row, qv_guard_##gguard)                                     \
+    QV_GEN_SET_##kind(S, qv::rows::G##_row, qv_guard_##sguard)
+
+#define QV_RW(cli, fam, kind, G, S, gg, gi, sg, si, lo, hi, step, guard, flags, line)              \
+    QV_RW_GUARDED(cli, fam, kind, G, S, gg, gi, sg, si, lo, hi, step, guard, guard, flags, line)
 
 #define QV_RO(cli, fam, kind, G, gg, gi, guard, flags, line)                                       \
-    namespace qv::rows {                                                                            \
+    namespace qv::rows {                                                                           \
     inline constexpr ::qv::SettingRow G##_row{cli, ::qv::Family::fam, ::qv::Kind::kind,            \
                                               ::qv::Access::read, #G, nullptr, gg, gi, -1, -1, 0,  \
-                                              0, 0, ::qv::GuardId::guard, flags, line, false};     \
+                                              0, 0, ::qv::GuardId::guard, ::qv::GuardId::NONE,     \
+                                              flags, line, false};                                 \
     }                                                                                              \
     QV_GEN_GET_##kind(G, qv::rows::G##_row, qv_guard_##guard)
 
 #define QV_WO(cli, fam, kind, S, sg, si, lo, hi, step, guard, flags)                               \
-    namespace qv::rows {                                                                            \
+    namespace qv::rows {                                                                           \
     inline constexpr ::qv::SettingRow S##_row{cli, ::qv::Family::fam, ::qv::Kind::kind,            \
                                               ::qv::Access::write, nullptr, #S, -1, -1, sg, si,    \
-                                              lo, hi, step, ::qv::GuardId::guard, flags, nullptr,  \
-                                              false};                                              \
+                                              lo, hi, step, ::qv::GuardId::NONE,                   \
+                                              ::qv::GuardId::guard, flags, nullptr, false};        \
     }                                                                                              \
     QV_GEN_SET_##kind(S, qv::rows::S##_row, qv_guard_##guard)
 

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <string_view>
 
+#include "protocol/transfer_packet.h"
 #include "sim/firmware.h"
 #include "sim/fw_families.h"
 
@@ -15,19 +16,9 @@ namespace qv::sim {
 
 namespace {
 
-constexpr std::size_t kPacket = 184;
-constexpr std::size_t kStatus = 1;
-constexpr std::size_t kFirstChunk = 2;
-constexpr std::size_t kFileIndex = 3;
-constexpr std::size_t kFileType = 4;
-constexpr std::size_t kFileName = 5;
-constexpr std::size_t kFileNameSize = 50;
-constexpr std::size_t kChunkLength = 55;
-constexpr std::size_t kChunkData = 56;
-constexpr std::size_t kChunkSize = 128;
+using namespace qv::transfer;
 
 constexpr uint8_t kOk = 0;
-constexpr uint8_t kMore = 1;
 constexpr uint8_t kRefused = 1;     // the request itself is malformed
 constexpr uint8_t kNoSuchFile = 2;  // an index or a continuation the display does not know
 constexpr uint8_t kNotStarted = 3;  // a later upload chunk with no upload under way
@@ -112,11 +103,11 @@ void serve_chunk(TransferState& s, const Request& req, Reply& reply) {
     const DisplayFile& file = it->second[index];
     const std::size_t n = std::min(kChunkSize, file.data.size() - std::min(s.serve_offset, file.data.size()));
     auto& b = reply.bytes;
-    std::fill(b.begin() + kFileName, b.begin() + kPacket, 0);
+    std::fill(b.begin() + kFileName, b.begin() + kPacketSize, 0);
     std::copy_n(file.name.begin(), std::min(file.name.size(), kFileNameSize - 1), b.begin() + kFileName);
     std::copy_n(file.data.begin() + static_cast<std::ptrdiff_t>(s.serve_offset), n, b.begin() + kChunkData);
     s.serve_offset += n;
-    b[kStatus] = s.serve_offset < file.data.size() ? kMore : kOk;
+    b[kStatus] = s.serve_offset < file.data.size() ? kStatusMore : kOk;
     b[kFirstChunk] = first ? 1 : 0;
     b[kFileType] = type;
     b[kChunkLength] = static_cast<uint8_t>(n);
@@ -171,8 +162,8 @@ bool handle_transfer(Firmware& fw, const Request& req, Reply& reply) {
     TransferState& s = fw.state.transfer;
     switch (req.opcode()) {
         case 24: case 28: case 29:
-            if (req.bytes.size() < kPacket) return false;
-            reply = echo(req.bytes.data(), kPacket);
+            if (req.bytes.size() < kPacketSize) return false;
+            reply = echo(req.bytes.data(), kPacketSize);
             if (req.opcode() == 24) receive_chunk(s, req, reply);
             else if (req.opcode() == 28) count_files(s, req, reply);
             else serve_chunk(s, req, reply);

@@ -104,6 +104,31 @@ int check_combination(const char* fn, Picture picture, const Record& want, const
     return RC_OK;
 }
 
+// Reads the current record (through its getter, with the getter's guard and lines), checks the
+// wanted one against it and sends it. The main picture's clear field is neither checked nor
+// sent (byte 7 of its set is always 0); the PIP window's record is sent whole, and a clear
+// request there is refused (ClearPIPMarkers is the way to clear).
+int set_record(const char* fn, Picture picture, int (*read_current)(MarkerDetails*), const qv::SettingRow& row,
+               const MarkerDetails* details) {
+    MarkerDetails current{};
+    if (const int rc = read_current(&current); rc != RC_OK) {
+        qv::log("<ERROR> %s: RegUsbApi Failed.\n", fn);
+        return rc;
+    }
+    Record want;
+    Record now;
+    std::memcpy(want, details, kRecord);
+    std::memcpy(now, &current, kRecord);
+    if (const int rc = check_combination(fn, picture, want, now); rc != RC_OK) return rc;
+    if (picture == Picture::main) {
+        want[kClearField] = 0;
+    } else if (want[kClearField] != 0) {
+        qv::log("<ERROR> %s: Validation Failed. Clear Markers field is set \n", fn);
+        return RC_INVALID_ARGUMENT;
+    }
+    return send_record(fn, row, want);
+}
+
 }  // namespace
 
 extern "C" {
@@ -116,21 +141,8 @@ QV_API int GetMarkerDetails(MarkerDetails* details) noexcept {
     return read_record("GetMarkerDetails", qv_guard_MARKER_MAIN, kMainRow, details);
 }
 
-// The main picture's clear field is neither checked nor sent: byte 7 of the set is always 0.
 QV_API int SetMarkerDetails(const MarkerDetails* details) noexcept {
-    constexpr const char* fn = "SetMarkerDetails";
-    MarkerDetails current{};
-    if (const int rc = GetMarkerDetails(&current); rc != RC_OK) {
-        qv::log("<ERROR> %s: RegUsbApi Failed.\n", fn);
-        return rc;
-    }
-    Record want;
-    Record now;
-    std::memcpy(want, details, kRecord);
-    std::memcpy(now, &current, kRecord);
-    if (const int rc = check_combination(fn, Picture::main, want, now); rc != RC_OK) return rc;
-    want[kClearField] = 0;
-    return send_record(fn, kMainRow, want);
+    return set_record("SetMarkerDetails", Picture::main, GetMarkerDetails, kMainRow, details);
 }
 
 QV_API int ClearPIPMarkers(void) noexcept {
@@ -141,25 +153,8 @@ QV_API int GetPIPMarkerDetails(MarkerDetails* details) noexcept {
     return read_record("GetPIPMarkerDetails", qv_guard_MARKER_PIP, kPipRow, details);
 }
 
-// The PIP window's record is sent whole; a clear request here is refused (ClearPIPMarkers
-// is the way to clear).
 QV_API int SetPIPMarkerDetails(const MarkerDetails* details) noexcept {
-    constexpr const char* fn = "SetPIPMarkerDetails";
-    MarkerDetails current{};
-    if (const int rc = GetPIPMarkerDetails(&current); rc != RC_OK) {
-        qv::log("<ERROR> %s: RegUsbApi Failed.\n", fn);
-        return rc;
-    }
-    Record want;
-    Record now;
-    std::memcpy(want, details, kRecord);
-    std::memcpy(now, &current, kRecord);
-    if (const int rc = check_combination(fn, Picture::pip, want, now); rc != RC_OK) return rc;
-    if (want[kClearField] != 0) {
-        qv::log("<ERROR> %s: Validation Failed. Clear Markers field is set \n", fn);
-        return RC_INVALID_ARGUMENT;
-    }
-    return send_record(fn, kPipRow, want);
+    return set_record("SetPIPMarkerDetails", Picture::pip, GetPIPMarkerDetails, kPipRow, details);
 }
 
 }  // extern "C"

@@ -4,6 +4,7 @@
 // exchange gives 60 and 20 minutes to answer) and the calibration-mode query (opcode 12).
 #include <cstring>
 
+#include "api/presets.h"
 #include "protocol/log.h"
 
 #include "protocol/table_gen.h"
@@ -18,13 +19,6 @@ constexpr uint8_t kOpCalibrationMode = 12;
 constexpr uint16_t kActionPacketSize = 2;
 constexpr std::size_t kActionStatusByte = 1;
 
-// Calibration runs need calibration enabled. A failed query counts as not enabled; the query
-// prints its own lines either way.
-bool calibration_enabled() {
-    uint8_t enabled = 0;
-    return GetCalibrationStatus(&enabled) == RC_OK && enabled != 0;
-}
-
 bool external_instrument_allowed() {
     uint8_t allowed = 0;
     return GetAllowExternalInstrumentStatus(&allowed) == RC_OK && allowed != 0;
@@ -35,19 +29,30 @@ bool in_range(const char* fn, int value, int low, int high) {
     return qv::validate(fn, value, low, high) == RC_OK;
 }
 
+// The schedule and warm-up records (get group 12) start with their on/off switch: while it is
+// off the display's other bytes mean nothing and the record reads all zero.
+int get_switched_record(const char* fn, int item, void* record, std::size_t size) {
+    uint8_t packet[qv::kSettingPacketSize];
+    if (const int rc = qv::exchange_get(fn, packet, 12, item); rc != RC_OK) return rc;
+    if (packet[qv::kPayload] != 0)
+        std::memcpy(record, packet + qv::kPayload, size);
+    else
+        std::memset(record, 0, size);
+    return RC_OK;
+}
+
 }  // namespace
+
+bool qv::calibration_enabled() {
+    uint8_t enabled = 0;
+    return GetCalibrationStatus(&enabled) == RC_OK && enabled != 0;
+}
 
 extern "C" {
 
 QV_API int GetCalibrationSchedule(CalibrationSchedule* schedule) noexcept {
     static constexpr const char* fn = "GetCalibrationSchedule";
-    uint8_t packet[qv::kSettingPacketSize];
-    if (const int rc = qv::exchange_get(fn, packet, 12, 0); rc != RC_OK) return rc;
-    // Without a schedule the display's other bytes mean nothing: the record reads all zero.
-    if (packet[qv::kPayload] != 0)
-        std::memcpy(schedule, packet + qv::kPayload, sizeof *schedule);
-    else
-        std::memset(schedule, 0, sizeof *schedule);
+    if (const int rc = get_switched_record(fn, 0, schedule, sizeof *schedule); rc != RC_OK) return rc;
     CalibrationSchedule s;
     std::memcpy(&s, schedule, sizeof s);
     qv::log("ScheduleStatus %d\n", s.ScheduleStatus);
@@ -78,12 +83,7 @@ QV_API int SetCalibrationSchedule(const CalibrationSchedule* schedule) noexcept 
 
 QV_API int GetDisplayWarmupSettings(DisplayWarmupSettings* settings) noexcept {
     static constexpr const char* fn = "GetDisplayWarmupSettings";
-    uint8_t packet[qv::kSettingPacketSize];
-    if (const int rc = qv::exchange_get(fn, packet, 12, 1); rc != RC_OK) return rc;
-    if (packet[qv::kPayload] != 0)
-        std::memcpy(settings, packet + qv::kPayload, sizeof *settings);
-    else
-        std::memset(settings, 0, sizeof *settings);
+    if (const int rc = get_switched_record(fn, 1, settings, sizeof *settings); rc != RC_OK) return rc;
     DisplayWarmupSettings w;
     std::memcpy(&w, settings, sizeof w);
     qv::log("WarmupEnableStatus = %d\n", w.WarmupEnableStatus);
@@ -125,7 +125,7 @@ QV_API int SetDisplayWarmupSettings(const DisplayWarmupSettings* settings) noexc
 
 QV_API int RecalibrateActivePreset(void) noexcept {
     static constexpr const char* fn = "RecalibrateActivePreset";
-    if (!calibration_enabled()) {
+    if (!qv::calibration_enabled()) {
         qv::log("<ERROR> %s: Calibration not enabled\n", fn);
         return RC_NOT_ALLOWED;
     }
@@ -137,7 +137,7 @@ QV_API int RecalibrateActivePreset(void) noexcept {
 QV_API int ConfigureAndCalibratePreset(uint8_t colorSpaceIndex, uint8_t option2, uint8_t option3,
                                        uint8_t option4, uint8_t luminance) noexcept {
     static constexpr const char* fn = "ConfigureAndCalibratePreset";
-    if (!calibration_enabled()) {
+    if (!qv::calibration_enabled()) {
         qv::log("<ERROR> %s: Calibration not enabled\n", fn);
         return RC_NOT_ALLOWED;
     }
@@ -160,7 +160,7 @@ QV_API int ConfigureAndCalibratePreset(uint8_t colorSpaceIndex, uint8_t option2,
 // carries its status in byte 1.
 QV_API int AlignInternalCalibrationDevice(void) noexcept {
     static constexpr const char* fn = "AlignInternalCalibrationDevice";
-    if (!calibration_enabled()) {
+    if (!qv::calibration_enabled()) {
         qv::log("<ERROR> %s: Calibration not enabled\n", fn);
         return RC_INVALID_ARGUMENT;
     }

@@ -1,15 +1,7 @@
 // File transfer between the host and the display's storage, and the XML calibration actions.
 //
-// A transfer moves a file in 128-byte chunks, one 184-byte transfer packet per exchange:
-//
-//   byte 0      opcode       24 upload chunk, 28 remote-file count, 29 download chunk
-//   byte 1      status       0 = ok; in a download reply 1 = more chunks of this file follow
-//   byte 2      firstChunk   1 on the first chunk of a file (download reply: create the file)
-//   byte 3      fileIndex    download: which remote file, 0 .. count-1
-//   byte 4      fileType     the display's file-type code
-//   bytes 5-54  fileName     download reply: the remote file's NUL-terminated name
-//   byte 55     chunkLength  valid bytes in chunkData (count reply: number of remote files)
-//   bytes 56-   chunkData    128 bytes of content
+// A transfer moves a file in 128-byte chunks, one 184-byte transfer packet per exchange (layout
+// in protocol/transfer_packet.h).
 //
 // Each transfer keeps one packet for its whole length and rewrites only some fields over each
 // reply, so whatever the display sent back in the other fields travels with the next request.
@@ -20,31 +12,17 @@
 #include <cstdio>
 #include <cstring>
 
+#include "api/presets.h"
 #include "gadget_usb/clock.h"
 #include "protocol/frame.h"
 #include "protocol/log.h"
+#include "protocol/transfer_packet.h"
 #include "quorvex.h"
 
 namespace {
 
-constexpr uint16_t kTransferPacketSize = 184;
-constexpr std::size_t kOpcode = 0;
-constexpr std::size_t kStatus = 1;
-constexpr std::size_t kFirstChunk = 2;
-constexpr std::size_t kFileIndex = 3;
-constexpr std::size_t kFileType = 4;
-constexpr std::size_t kFileName = 5;
-constexpr std::size_t kFileNameSize = 50;
-constexpr std::size_t kChunkLength = 55;
-constexpr std::size_t kChunkData = 56;
-constexpr std::size_t kChunkSize = 128;
+using namespace qv::transfer;
 
-constexpr uint8_t kOpUpload = 24;
-constexpr uint8_t kOpCount = 28;
-constexpr uint8_t kOpDownload = 29;
-
-constexpr uint8_t kStatusMore = 1;      // download reply: another chunk of the file follows
-constexpr uint8_t kStatusNoFiles = 0xFF;  // count reply, with a count of 0
 constexpr std::size_t kMaxHostPath = 256;  // composed download path, its NUL included
 constexpr uint64_t kChunkPauseUs = 100000;  // the display is given 100 ms after each chunk it sends
 
@@ -150,7 +128,7 @@ int write_chunk(const uint8_t* packet, const char* directory) {
 
 // The exchange of one transfer packet, with the line and code of a failed exchange.
 int exchange_transfer(const char* function, uint8_t* packet) {
-    if (RegUsbApi(packet, kTransferPacketSize) != 0) {
+    if (RegUsbApi(packet, kPacketSize) != 0) {
         qv::log("<ERROR> %s: RegUsbApi Failed.\n", function);
         return RC_EXCHANGE_FAILED;
     }
@@ -215,7 +193,7 @@ int action(const char* function, uint8_t opcode) {
 extern "C" {
 
 QV_API int SendFileToDisplay(int fileType, const char* filePath) noexcept {
-    uint8_t packet[kTransferPacketSize] = {};
+    uint8_t packet[kPacketSize] = {};
     const char* mode = upload_mode(fileType);
     if (mode == nullptr) return RC_FAILED;
     FILE* file = std::fopen(filePath, mode);
@@ -229,7 +207,7 @@ QV_API int SendFileToDisplay(int fileType, const char* filePath) noexcept {
 
 QV_API int GetFileFromDisplay(int fileType, const char* directory) noexcept {
     const auto type = static_cast<uint8_t>(fileType);
-    uint8_t packet[kTransferPacketSize] = {};
+    uint8_t packet[kPacketSize] = {};
     packet[kOpcode] = kOpCount;
     packet[kFileType] = type;
     if (const int rc = exchange_transfer(kGet, packet); rc != RC_OK) return rc;
@@ -260,8 +238,7 @@ QV_API int PositionColorimeter(void) noexcept {
 
 QV_API int PerformTintwiseCalibration(void) noexcept {
     const char* const function = "PerformTintwiseCalibration";
-    uint8_t enabled = 0;
-    if (GetCalibrationStatus(&enabled) != RC_OK || enabled == 0) {
+    if (!qv::calibration_enabled()) {
         qv::log("<ERROR> %s: Calibration not enabled\n", function);
         return RC_NOT_ALLOWED;
     }

@@ -30,13 +30,13 @@ void install_usb_backend(UsbBackend* backend) {
 int select_and_init_usb() {
     UsbBackend* chosen = g_installed;
     if (chosen == nullptr) {
-        const char* spec = std::getenv("QUORVEX_SIMULATE");
-        if (spec != nullptr && spec[0] != '\0') {
+        const char* setting = std::getenv("QUORVEX_SIMULATE");
+        if (setting != nullptr && setting[0] != '\0') {
             std::string error;
-            chosen = sim::environment_bus(spec, &error);
+            chosen = sim::environment_bus(setting, &error);
             if (chosen == nullptr) {
                 // A configuration mistake: never fall back to real hardware.
-                std::fprintf(stderr, "quorvex: QUORVEX_SIMULATE='%s' is not valid: %s\n", spec, error.c_str());
+                std::fprintf(stderr, "quorvex: QUORVEX_SIMULATE='%s' is not valid: %s\n", setting, error.c_str());
                 g_initialised = false;
                 return RC_USB_UNAVAILABLE;
             }

@@ -15,7 +15,7 @@
 #include "quorvex.h"
 #include "sim/virtual_clock.h"
 #include "support/sim_fixture.h"
-#include "umockdev/usb_testbed.h"
+#include "sim/umockdev/usb_testbed.h"
 
 namespace qvtest {
 

@@ -286,12 +286,12 @@ int main(int argc, char** argv) {
     CLI11_PARSE(app, argc, argv);
 
     if (app.count("--simulate") > 0) {
-        std::string spec = opt.simulate;
-        if (spec.empty()) {
+        std::string setting = opt.simulate;
+        if (setting.empty()) {
             const char* env = std::getenv("QUORVEX_SIMULATE");
-            spec = env != nullptr && env[0] != '\0' ? env : "displays=1";
+            setting = env != nullptr && env[0] != '\0' ? env : "displays=1";
         }
-        setenv("QUORVEX_SIMULATE", spec.c_str(), 1);
+        setenv("QUORVEX_SIMULATE", setting.c_str(), 1);
     }
     redirect_library_output(opt.verbose);
     SetLog(opt.verbose ? 1 : 0);

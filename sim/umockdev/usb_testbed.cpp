@@ -1,4 +1,4 @@
-#include "umockdev/usb_testbed.h"
+#include "sim/umockdev/usb_testbed.h"
 
 #include <dirent.h>
 #include <fcntl.h>

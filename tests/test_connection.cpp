@@ -75,6 +75,7 @@ TEST_F(Connection, ScanWithLoggingOffPrintsOnlyTheMonitorTypeLines) {
 
 TEST_F(Connection, ThreeDisplaysFillTheTable) {
     make_bus(3);
+    bus->add_other_device(2, 5, 0x0403, 0x6001);  // same maker, another product: ignored
     char serials[36];
     EXPECT_EQ(scan(serials), 3);
     for (int k = 0; k < 3; ++k) {
@@ -125,13 +126,6 @@ TEST_F(Connection, UnreadableDescriptorIsReportedAndSkipped) {
     const std::string out = output_of([&] { EXPECT_EQ(Scan(serials), 1); });
     EXPECT_NE(out.find("<INFO> Scan: Failed to get device descriptor. -1\n"), std::string::npos);
     EXPECT_STREQ(serials, "QVTEST0002");
-}
-
-TEST_F(Connection, OtherDevicesAreIgnored) {
-    make_bus(1);
-    bus->add_other_device(2, 5, 0x0403, 0x6001);  // same maker, another product
-    bus->add_other_device(2, 6, 0x1234, 0xD15C);
-    EXPECT_EQ(scan(), 1);
 }
 
 TEST_F(Connection, UsbUnavailableAndEnumerationFailures) {
@@ -225,18 +219,6 @@ TEST_F(Connection, ConnectWithoutScanInitialisesAndFindsNothingRecorded) {
     const std::string out = output_of([&] { EXPECT_EQ(Connect(0), RC_NOT_FOUND); });
     EXPECT_EQ(bus->init_calls(), 1);
     EXPECT_EQ(out, "<INFO> Connect: No Devices Found.\n");
-}
-
-TEST_F(Connection, ConnectWithoutScanWorksWhenTheSlotIsKnown) {
-    make_bus(1);
-    bus_num[0] = 1;
-    dev_num[0] = 2;
-    StdoutCapture quiet;
-    EXPECT_EQ(Connect(0), RC_OK);
-    EXPECT_EQ(ConnectFlag, 1);
-}
-
-TEST_F(Connection, ConnectInitFailureIsUsbUnavailable) {
     make_bus(1);
     bus->faults.init_error = qv::USB_ERROR_OTHER;
     EXPECT_EQ(Connect(0), RC_USB_UNAVAILABLE);

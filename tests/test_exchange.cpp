@@ -50,15 +50,6 @@ TEST_F(Exchange, NotConnectedSendsNothingAndPrintsNothing) {
     EXPECT_TRUE(fw().requests().empty());
 }
 
-TEST_F(Exchange, ReplyOverwritesTheRequest) {
-    connect_first();
-    fw().set_s16("luminance", 321);
-    uint8_t packet[32] = {8, 0, 0, 0, 0, 0};
-    StdoutCapture quiet;
-    ASSERT_EQ(RegUsbApi(packet, 32), RC_OK);
-    EXPECT_EQ(packet[7] | packet[8] << 8, 321);
-}
-
 TEST_F(Exchange, ShortReplyLeavesTheRestOfTheRequest) {
     connect_first();
     bus->bridge(0).faults.truncate_reply = 5;
@@ -145,19 +136,6 @@ TEST_F(Exchange, WriteFailureIsReportedWhateverTheLogSwitch) {
               "<ERROR> RegUsbApi: Could not Write usb.\n");
     EXPECT_EQ(output_of([&] { EXPECT_EQ(RegUsbApi(packet, 600), RC_FAILED); }),
               "<ERROR> RegUsbApi: Could not Write usb.\n");
-}
-
-TEST_F(Exchange, ThousandExchangesLeaveNothingBehind) {
-    connect_first();
-    SetLog(0);
-    for (int i = 0; i < 1000; ++i) {
-        ASSERT_EQ(SetDisplayLuminance(static_cast<int16_t>(48 + i % 200)), RC_OK);
-        int16_t v = 0;
-        ASSERT_EQ(GetDisplayLuminance(&v), RC_OK);
-        ASSERT_EQ(v, 48 + i % 200);
-    }
-    EXPECT_EQ(bus->bridge(0).pending(), 0u);
-    EXPECT_TRUE(clock.pauses().empty());
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 // File transfer against the simulated display: uploads in 128-byte chunks, downloads of every
-// file of a type into a host directory, and downloads from a display that sends what it should
-// not (names that climb out of the directory, oversized lengths, unknown codes).
+// file of a type into a host directory, and a display that sends what the host must not write.
 #include <stdlib.h>
 
 #include <algorithm>
@@ -8,6 +7,8 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "support/sim_fixture.h"
@@ -16,49 +17,32 @@ namespace qvtest {
 namespace {
 
 namespace fs = std::filesystem;
-
+using namespace std::literals;
 using Bytes = std::vector<uint8_t>;
+using Names = std::vector<std::string>;
 
-Bytes pattern(std::size_t n, unsigned seed = 1) {
+Bytes pattern(std::size_t n, std::size_t seed = 1) {  // every byte value, NUL, CR and LF included
     Bytes b(n);
-    for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>((i * 131 + seed * 17 + i / 256) & 0xFF);
+    for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<uint8_t>(i * 131 + seed * 17 + i / 256);
     return b;
 }
-
-Bytes as_bytes(std::string_view s) { return Bytes(s.begin(), s.end()); }
-
-void write_host_file(const fs::path& p, const Bytes& data) {
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(data.data()), static_cast<std::streamsize>(data.size()));
-}
-
-Bytes read_host_file(const fs::path& p) {
+Bytes bytes(std::string_view s) { return Bytes(s.begin(), s.end()); }
+Bytes head(const Bytes& b, long n) { return Bytes(b.begin(), b.begin() + n); }
+void write_host(const fs::path& p, const Bytes& b) { std::ofstream(p) << std::string(b.begin(), b.end()); }
+Bytes read_host(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return Bytes(std::istreambuf_iterator<char>(in), {});
 }
-
 // Every entry below root, relative and sorted; directories end in '/'.
-std::vector<std::string> tree(const fs::path& root) {
-    std::vector<std::string> out;
+Names tree(const fs::path& root) {
+    Names out;
     for (const auto& e : fs::recursive_directory_iterator(root))
         out.push_back(fs::relative(e.path(), root).string() + (e.is_directory() ? "/" : ""));
     std::sort(out.begin(), out.end());
     return out;
 }
-
 std::size_t open_descriptors() {
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
-}
-
-std::vector<qv::sim::Request> requests_of(const qv::sim::Firmware& fw, uint8_t opcode) {
-    std::vector<qv::sim::Request> out;
-    for (const auto& r : fw.requests())
-        if (r.opcode() == opcode) out.push_back(r);
-    return out;
-}
-
-std::string name_in(const qv::sim::Request& r) {
-    return std::string(reinterpret_cast<const char*>(r.bytes.data() + 5));
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), {}));
 }
 
 class Transfer : public SimTest {
@@ -67,385 +51,182 @@ protected:
         SimTest::SetUp();
         char templ[] = "/tmp/qvtransferXXXXXX";
         ASSERT_NE(mkdtemp(templ), nullptr);
-        root = templ;
-        target = root / "target";
-        fs::create_directory(target);
+        fs::create_directory(target = (root = templ) / "target");
+        LogMessage = 0;  // printed() turns it on
     }
     void TearDown() override {
-        std::error_code ec;
-        fs::remove_all(root, ec);
+        fs::remove_all(root);
         SimTest::TearDown();
     }
-
     qv::sim::TransferState& store() { return fw(0).state.transfer; }
     // The display holds exactly these files of one type.
-    void serve(uint8_t type, std::vector<std::pair<std::string, Bytes>> files) {
-        auto& list = store().files[type];
-        list.clear();
-        for (auto& [name, data] : files) list.push_back({name, data, type == 4 || type == 5 || type == 8});
+    void serve(uint8_t type, const std::vector<std::pair<std::string, Bytes>>& files) {
+        store().files[type].clear();
+        for (const auto& [name, data] : files) store().files[type].push_back({name, data, type != 3 && type != 6});
     }
-
+    // Runs SendFileToDisplay or GetFileFromDisplay, checks what it printed with logging on.
+    int run(int (*transfer)(int, const char*), int type, const fs::path& path, const std::string& out) {
+        int rc = 0;
+        EXPECT_EQ(printed([&] { rc = transfer(type, path.c_str()); }), out);
+        return rc;
+    }
+    int upload(int type, const fs::path& p, const std::string& out) { return run(SendFileToDisplay, type, p, out); }
+    int download(int type, const fs::path& p, const std::string& out) { return run(GetFileFromDisplay, type, p, out); }
     fs::path root, target;
 };
 
-// ------------------------------------------------------------------------------------ upload
-
-TEST_F(Transfer, UploadCutsTheFileIntoChunksOnlyTheFirstFlagged) {
+TEST_F(Transfer, UploadCutsTheFileIntoChunksOnlyTheFirstFlaggedAndTheFileComesBack) {
+    const fs::path file = root / "up.bin";
+    write_host(file, {});
+    EXPECT_EQ(upload(0, file, "File size is : 0 \n"), RC_OK);  // sends nothing, so needs no display
     connect_first();
-    struct Case {
-        std::size_t size;
-        std::vector<int> lengths;
-    };
-    const Case cases[] = {
-        {1, {1}}, {127, {127}}, {128, {128}}, {129, {128, 1}}, {256, {128, 128}}, {300, {128, 128, 44}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE("size " + std::to_string(c.size));
+    // Upload code, size, chunk lengths; the display serves an upload back under its own code and name.
+    const std::tuple<uint8_t, std::size_t, std::vector<uint8_t>, int, const char*> cases[] = {
+        {0, 128, {128}, 4, "upload0.txt"}, {1, 129, {128, 1}, 3, "upload1.bin"},
+        {2, 300, {128, 128, 44}, 5, "upload2.txt"}, {7, 40, {40}, 8, "upload7.txt"}};
+    for (const auto& [code, size, lengths, download_code, name] : cases) {
+        SCOPED_TRACE(name);
         fw(0).clear_requests();
-        const Bytes content = pattern(c.size, static_cast<unsigned>(c.size));
-        const fs::path file = root / "up.bin";
-        write_host_file(file, content);
-
-        int rc = 0;
-        const std::string out = without_info_lines(output_of([&] { rc = SendFileToDisplay(1, file.c_str()); }));
-        EXPECT_EQ(rc, RC_OK);
-        EXPECT_EQ(out, "File size is : " + std::to_string(c.size) + " \n");
-
-        const auto reqs = requests_of(fw(0), 24);
-        ASSERT_EQ(reqs.size(), c.lengths.size());
-        EXPECT_EQ(fw(0).requests().size(), reqs.size());  // nothing but upload chunks
-        std::size_t offset = 0;
-        for (std::size_t i = 0; i < reqs.size(); ++i) {
-            const Bytes& b = reqs[i].bytes;
-            ASSERT_EQ(b.size(), 184u);
-            EXPECT_EQ(b[1], 0);                      // status
-            EXPECT_EQ(b[2], i == 0 ? 1 : 0);         // firstChunk
-            EXPECT_EQ(b[4], 1);                      // fileType
-            EXPECT_EQ(b[55], c.lengths[i]);          // chunkLength
-            const auto n = static_cast<std::size_t>(c.lengths[i]);
-            EXPECT_TRUE(std::equal(b.begin() + 56, b.begin() + 56 + static_cast<long>(n),
-                                   content.begin() + static_cast<long>(offset)));
-            EXPECT_TRUE(std::all_of(b.begin() + 56 + static_cast<long>(n), b.end(), [](uint8_t v) { return v == 0; }))
-                << "bytes past chunkLength must be zero";
-            offset += n;
+        const Bytes content = pattern(size, code);
+        write_host(file, content);
+        EXPECT_EQ(upload(code, file, "File size is : " + std::to_string(size) + " \n"), RC_OK);
+        ASSERT_EQ(fw(0).requests().size(), lengths.size());
+        for (std::size_t i = 0; i < lengths.size(); ++i) {
+            Bytes e(184, 0);
+            e[0] = 24, e[2] = i == 0, e[4] = code, e[55] = lengths[i];
+            std::copy_n(content.begin() + static_cast<long>(i * 128), lengths[i], e.begin() + 56);
+            EXPECT_EQ(fw(0).requests()[i].bytes, e) << "chunk " << i;
         }
-        // The display stored what it received.
-        const auto& stored = store().files[3];
-        const auto it = std::find_if(stored.begin(), stored.end(), [](const auto& f) { return f.name == "upload1.bin"; });
-        ASSERT_NE(it, stored.end());
-        EXPECT_EQ(it->data, content);
+        // A directory ending in a slash makes three in a row, which the host takes as one.
+        EXPECT_EQ(GetFileFromDisplay(download_code, (target.string() + "/").c_str()), RC_OK);
+        EXPECT_EQ(read_host(target / name), content);
     }
 }
 
-TEST_F(Transfer, UploadOfAnEmptyFileSendsNothingEvenUnconnected) {
-    const fs::path file = root / "empty.txt";
-    write_host_file(file, {});
-    int rc = -99;
-    const std::string out = without_info_lines(output_of([&] { rc = SendFileToDisplay(0, file.c_str()); }));
-    EXPECT_EQ(rc, RC_OK);
-    EXPECT_EQ(out, "File size is : 0 \n");
-}
-
-TEST_F(Transfer, UploadRefusesCodesThatAreNotUploadCodesSilently) {
-    connect_first();
-    const fs::path file = root / "some.txt";
-    write_host_file(file, as_bytes("hello\n"));
-    for (int code : {3, 4, 5, 6, 8, 9, 255, -1, 256, 257, 0x107}) {
-        SCOPED_TRACE("code " + std::to_string(code));
-        int rc = 0;
-        const std::string out = without_info_lines(output_of([&] { rc = SendFileToDisplay(code, file.c_str()); }));
-        EXPECT_EQ(rc, RC_FAILED);
-        EXPECT_EQ(out, "");
-    }
-    int rc = 0;
-    const std::string out = without_info_lines(output_of([&] { rc = SendFileToDisplay(1, (root / "missing.bin").c_str()); }));
-    EXPECT_EQ(rc, RC_FAILED);
-    EXPECT_EQ(out, "");
-    EXPECT_TRUE(fw(0).requests().empty());
-}
-
-TEST_F(Transfer, UploadRefusedMidwayKeepsTheAcceptedPartOnTheDisplay) {
-    connect_first();
+TEST_F(Transfer, UploadRefusalsAndFailuresCloseTheFileAndTheDisplayKeepsWhatItAccepted) {
     const Bytes content = pattern(300);
     const fs::path file = root / "part.bin";
-    write_host_file(file, content);
-    store().faults.refuse_chunk = 2;
-    store().faults.refuse_status = 5;
-
+    write_host(file, content);
     const std::size_t fds = open_descriptors();
-    int rc = 0;
-    const std::string out = without_info_lines(output_of([&] { rc = SendFileToDisplay(1, file.c_str()); }));
-    EXPECT_EQ(rc, RC_DEVICE_STATUS);
-    EXPECT_EQ(out, "File size is : 300 \n<ERROR> SendFileToDisplay: RegUsbApi Status Failed.\n");
-    EXPECT_EQ(requests_of(fw(0), 24).size(), 2u);
-    EXPECT_EQ(open_descriptors(), fds) << "the host file must be closed";
-    EXPECT_EQ(read_host_file(file), content);
-    const auto& stored = store().files[3];
-    const auto it = std::find_if(stored.begin(), stored.end(), [](const auto& f) { return f.name == "upload1.bin"; });
-    ASSERT_NE(it, stored.end());
-    EXPECT_EQ(it->data, Bytes(content.begin(), content.begin() + 128));
-}
-
-TEST_F(Transfer, UploadWithoutADisplayFailsTheExchange) {
-    const fs::path file = root / "x.txt";
-    write_host_file(file, as_bytes("abc"));
-    const std::size_t fds = open_descriptors();
-    int rc = 0;
-    const std::string out = without_info_lines(output_of([&] { rc = SendFileToDisplay(7, file.c_str()); }));
-    EXPECT_EQ(rc, RC_EXCHANGE_FAILED);
-    EXPECT_EQ(out, "File size is : 3 \n<ERROR> SendFileToDisplay: RegUsbApi Failed.\n");
-    EXPECT_EQ(open_descriptors(), fds);
-}
-
-// ------------------------------------------------------------------------------------ download
-
-TEST_F(Transfer, DownloadWritesEveryFileOfTheTypeByteForByte) {
+    EXPECT_EQ(upload(7, file, "File size is : 300 \n<ERROR> SendFileToDisplay: RegUsbApi Failed.\n"),
+              RC_EXCHANGE_FAILED);
     connect_first();
+    for (const int code : {3, 4, 5, 6, 8, 9, 255, -1, 256, 257}) EXPECT_EQ(upload(code, file, ""), RC_FAILED) << code;
+    EXPECT_EQ(upload(1, root / "missing", ""), RC_FAILED);
+    EXPECT_TRUE(fw(0).requests().empty());
+    store().faults.refuse_chunk = 2;
+    EXPECT_EQ(upload(1, file, "File size is : 300 \n<ERROR> SendFileToDisplay: RegUsbApi Status Failed.\n"),
+              RC_DEVICE_STATUS);
+    EXPECT_EQ(sent(fw(0)), (Names{"op 24", "op 24"}));
+    EXPECT_EQ(open_descriptors(), fds);
+    EXPECT_EQ(read_host(file), content);
+    EXPECT_EQ(store().files[3].back().data, head(content, 128));
+}
+
+TEST_F(Transfer, DownloadWritesEveryFileOfTheTypeByteForByteInsideTheDirectory) {
+    connect_first();
+    fs::create_directory(target / "sub");
+    // Names that stay inside: "/abs-name" makes target///abs-name.
+    const Names names = {"a.bin", "b.bin", "c.bin", "sub/f", "/abs-name", "..dots", "x.."};
     const Bytes b = pattern(128, 2), c = pattern(300, 3);
     serve(3, {{"a.bin", {}}, {"b.bin", b}, {"c.bin", c}});
-    write_host_file(target / "a.bin", as_bytes("stale content that must go"));
-
-    int rc = 0;
-    const std::string out = without_info_lines(output_of([&] { rc = GetFileFromDisplay(3, target.c_str()); }));
-    EXPECT_EQ(rc, RC_OK);
-    EXPECT_EQ(out, "!!!!Number of files to get iss : 3 \n");
-    EXPECT_EQ(read_host_file(target / "a.bin"), Bytes{});
-    EXPECT_EQ(read_host_file(target / "b.bin"), b);
-    EXPECT_EQ(read_host_file(target / "c.bin"), c);
-    EXPECT_EQ(tree(root), (std::vector<std::string>{"target/", "target/a.bin", "target/b.bin", "target/c.bin"}));
-
-    // One 100 ms pause after every chunk, the last one included, and no other pause.
-    EXPECT_EQ(clock.count_pauses(100000), 5u);
-    EXPECT_EQ(clock.pauses().size(), 5u);
-
+    for (std::size_t i = 3; i < names.size(); ++i) store().files[3].push_back({names[i], pattern(20, i), false});
+    write_host(target / "a.bin", Bytes(9, 'x'));  // truncated by the first chunk
+    EXPECT_EQ(download(3, target, "!!!!Number of files to get iss : 7 \n"), RC_OK);
+    for (std::size_t i = 0; i < names.size(); ++i)
+        EXPECT_EQ(read_host(target.string() + "/" + names[i]), store().files[3][i].data) << names[i];
+    EXPECT_EQ(tree(root), (Names{"target/", "target/..dots", "target/a.bin", "target/abs-name", "target/b.bin",
+                                 "target/c.bin", "target/sub/", "target/sub/f", "target/x.."}));
+    EXPECT_EQ(clock.pauses(), std::vector<uint64_t>(9, 100000));  // after every chunk, the last included
+    // The count query, then each chunk request over the reply before it (name and chunkLength
+    // as the display last sent them, chunk data zeroed).
     const auto& all = fw(0).requests();
-    ASSERT_EQ(all.size(), 6u);
-    EXPECT_EQ(all[0].opcode(), 28);
-    EXPECT_EQ(all[0].bytes[4], 3);
-    struct Expect {
-        int index, first;
-        std::string carried_name;  // name in bytes 5.. of the request: the previous reply's
-    };
-    const Expect expect[] = {{0, 1, ""}, {1, 1, "a.bin"}, {2, 1, "b.bin"}, {2, 0, "c.bin"}, {2, 0, "c.bin"}};
-    for (std::size_t i = 0; i < 5; ++i) {
-        SCOPED_TRACE("chunk request " + std::to_string(i));
-        const Bytes& r = all[i + 1].bytes;
-        EXPECT_EQ(r[0], 29);
-        EXPECT_EQ(r[1], 1);
-        EXPECT_EQ(r[2], expect[i].first);
-        EXPECT_EQ(r[3], expect[i].index);
-        EXPECT_EQ(r[4], 3);
-        EXPECT_EQ(name_in(all[i + 1]), expect[i].carried_name);
-        EXPECT_TRUE(std::all_of(r.begin() + 56, r.end(), [](uint8_t v) { return v == 0; }));
+    ASSERT_EQ(all.size(), 10u);
+    const std::tuple<uint8_t, uint8_t, uint8_t, std::string, uint8_t> expect[] = {{0, 0, 0, "", 0}, {1, 1, 0, "", 7},
+        {1, 1, 1, "a.bin", 0}, {1, 1, 2, "b.bin", 128}, {1, 0, 2, "c.bin", 128}, {1, 0, 2, "c.bin", 128}};
+    for (std::size_t i = 0; i < 6; ++i) {
+        const auto& [status, first, index, name, length] = expect[i];
+        Bytes e(184, 0);
+        e[0] = i == 0 ? 28 : 29, e[1] = status, e[2] = first, e[3] = index, e[4] = 3, e[55] = length;
+        std::copy(name.begin(), name.end(), e.begin() + 5);
+        EXPECT_EQ(all[i].bytes, e) << "request " << i;
     }
-    // The first request for c.bin carries the chunkLength of b.bin's only chunk.
-    EXPECT_EQ(all[3].bytes[55], 128);
 }
 
-TEST_F(Transfer, DownloadJoinsDirectoryAndNameWithTwoSlashes) {
+TEST_F(Transfer, DownloadStopsAtTheFirstBadReplyKeepingWhatWasWritten) {
+    EXPECT_EQ(download(3, target, "<ERROR> GetFileFromDisplay: RegUsbApi Failed.\n"), RC_EXCHANGE_FAILED);
     connect_first();
-    serve(8, {{"profile.xml", as_bytes("<a>\r\n</a>\n")}});
-    const std::string with_slash = target.string() + "/";
-    EXPECT_EQ(without_info_lines(output_of([&] { EXPECT_EQ(GetFileFromDisplay(8, with_slash.c_str()), RC_OK); })),
-              "!!!!Number of files to get iss : 1 \n");
-    EXPECT_EQ(read_host_file(target / "profile.xml"), as_bytes("<a>\r\n</a>\n"));
-}
-
-TEST_F(Transfer, DownloadCountRepliesDecideBeforeAnyFileIsTouched) {
-    connect_first();
-    struct Case {
-        const char* what;
-        int status, count;  // raw count reply, or -1 for the display's own answer
-        int rc;
-        std::string out;
-    };
-    const Case cases[] = {
-        {"no files of the type", -1, -1, RC_DEVICE_STATUS, "!!!!No remote files to get \n"},
-        {"0xFF with a count", 0xFF, 2, RC_DEVICE_STATUS, "\n     -1  2"},
-        {"other status", 3, 5, RC_DEVICE_STATUS, "\n     3  5"},
-        {"ok with no files", 0, 0, RC_OK, "!!!!Number of files to get iss : 0 \n"},
-    };
-    store().files.erase(6);
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
+    // Raw status and count of the reply (-1: the display's own "no file of type 6"), result, output.
+    const std::tuple<int, int, int, std::string> cases[] = {{-1, -1, RC_DEVICE_STATUS, "!!!!No remote files to get \n"},
+        {0xFF, 2, RC_DEVICE_STATUS, "\n     -1  2"}, {3, 5, RC_DEVICE_STATUS, "\n     3  5"},
+        {0, 0, RC_OK, "!!!!Number of files to get iss : 0 \n"}};
+    for (const auto& [status, count, rc, out] : cases) {
         fw(0).clear_requests();
-        clock.clear_pauses();
-        store().faults.count_status = c.status;
-        store().faults.count_value = c.count;
-        int rc = 0;
-        const std::string out = without_info_lines(output_of([&] { rc = GetFileFromDisplay(6, target.c_str()); }));
-        EXPECT_EQ(rc, c.rc);
-        EXPECT_EQ(out, c.out);
-        EXPECT_EQ(fw(0).requests().size(), 1u);
+        store().faults.count_status = status, store().faults.count_value = count;
+        EXPECT_EQ(download(6, target, out), rc);
+        EXPECT_EQ(sent(fw(0)), Names{"op 28"});
         EXPECT_TRUE(clock.pauses().empty());
-        EXPECT_EQ(tree(root), std::vector<std::string>{"target/"});
+        EXPECT_EQ(tree(root), Names{"target/"});
     }
-    // A type the display reports as empty although it holds files.
+    // A chunk refused midway leaves what was written.
     store().faults = {};
-    store().faults.hidden_types = {4};
-    EXPECT_EQ(GetFileFromDisplay(4, target.c_str()), RC_DEVICE_STATUS);
-    EXPECT_EQ(tree(root), std::vector<std::string>{"target/"});
-}
-
-TEST_F(Transfer, DownloadFailingMidwayLeavesWhatWasWritten) {
-    connect_first();
-    const Bytes x = pattern(300, 4), y = pattern(100, 5);
-    serve(5, {{"x.txt", x}, {"y.txt", y}});
+    const Bytes x = pattern(300, 4);
+    serve(5, {{"x.txt", x}, {"y.txt", pattern(100, 5)}});
     store().faults.refuse_chunk = 2;  // the second chunk of x.txt
-    int rc = 0;
-    const std::string out = without_info_lines(output_of([&] { rc = GetFileFromDisplay(5, target.c_str()); }));
-    EXPECT_EQ(rc, RC_DEVICE_STATUS);
-    EXPECT_EQ(out, "!!!!Number of files to get iss : 2 \n<ERROR> GetFileFromDisplay: RegUsbApi Status Failed.\n");
-    EXPECT_EQ(read_host_file(target / "x.txt"), Bytes(x.begin(), x.begin() + 128));
-    EXPECT_EQ(tree(root), (std::vector<std::string>{"target/", "target/x.txt"}));
-    EXPECT_EQ(clock.count_pauses(100000), 1u);
-}
-
-TEST_F(Transfer, DownloadWithoutADisplayFailsTheExchange) {
-    int rc = 0;
-    const std::string out = without_info_lines(output_of([&] { rc = GetFileFromDisplay(3, target.c_str()); }));
-    EXPECT_EQ(rc, RC_EXCHANGE_FAILED);
-    EXPECT_EQ(out, "<ERROR> GetFileFromDisplay: RegUsbApi Failed.\n");
-    EXPECT_EQ(tree(root), std::vector<std::string>{"target/"});
-}
-
-// ------------------------------------------------------------------------------------ hostile display
-
-Bytes name_field(std::string_view name) {
-    Bytes f(50, 0);
-    std::copy_n(name.begin(), std::min<std::size_t>(name.size(), 50), f.begin());
-    return f;
+    EXPECT_EQ(download(5, target,
+                       "!!!!Number of files to get iss : 2 \n<ERROR> GetFileFromDisplay: RegUsbApi Status Failed.\n"),
+              RC_DEVICE_STATUS);
+    EXPECT_EQ(read_host(target / "x.txt"), head(x, 128));
+    EXPECT_EQ(tree(root), (Names{"target/", "target/x.txt"}));
+    EXPECT_EQ(clock.pauses(), std::vector<uint64_t>{100000});
+    EXPECT_EQ(store().files[5][0].data, x);
 }
 
 TEST_F(Transfer, HostileRepliesAreRefusedAndNothingLandsOutsideTheDirectory) {
     connect_first();
     fs::create_directory(target / "a");
-    struct Case {
-        const char* what;
-        void (*arm)(qv::sim::TransferFaults&);
-        Bytes content = pattern(200);
-    };
-    const Case cases[] = {
-        {"name ..", [](auto& f) { f.name_field = name_field(".."); }},
-        {"name ../x", [](auto& f) { f.name_field = name_field("../escaped"); }},
-        {"name a/../../x", [](auto& f) { f.name_field = name_field("a/../../escaped"); }},
-        {"name a/..", [](auto& f) { f.name_field = name_field("a/.."); }},
-        {"name //../x", [](auto& f) { f.name_field = name_field("//../escaped"); }},
-        {"empty name", [](auto& f) { f.name_field = name_field(""); }},
-        // Read on past the field, the name would run into a harmless-looking "nnn...\nzzz".
-        {"name without NUL", [](auto& f) { f.name_field = Bytes(50, 'n'); }, Bytes(10, 'z')},
-        {"chunkLength 129", [](auto& f) { f.chunk_length = 129; }},
-        {"chunkLength 255", [](auto& f) { f.chunk_length = 255; }},
-        {"fileType 7", [](auto& f) { f.reply_file_type = 7; }},
-        {"fileType 0", [](auto& f) { f.reply_file_type = 0; }},
-        {"firstChunk 2", [](auto& f) { f.reply_first_chunk = 2; }},
-        {"unopenable host file", [](auto& f) { f.name_field = name_field("no-such-dir/f"); }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        serve(3, {{"f.bin", c.content}});
-        store().faults = {};
-        c.arm(store().faults);
+    // What the reply carries instead of the truth: a name over the start of "f.bin", chunkLength,
+    // fileType, firstChunk. The file is ten bytes of 'z'.
+    struct Lie { std::string_view name = {}; int length = -1, type = -1, first = -1; };
+    const std::string escapes = "File name from the display leaves the target directory.", ns(50, 'n');
+    const std::pair<Lie, std::string> cases[] = {
+        {{.name = "..\0"sv}, escapes}, {{.name = "../escaped\0"sv}, escapes}, {{.name = "a/../../x\0"sv}, escapes},
+        {{.name = "a/..\0"sv}, escapes}, {{.name = "//../escaped\0"sv}, escapes}, {{.name = "\0"sv}, escapes},
+        // Read on past its field, this name would run into chunkLength (10, a newline) and the data.
+        {{.name = ns}, "File name from the display is not terminated."},
+        {{.length = 129}, "Chunk length 129 from the display is too long."},
+        {{.length = 255}, "Chunk length 255 from the display is too long."},
+        {{.type = 7}, "File type 7 from the display is not a download type."},
+        {{.type = 0}, "File type 0 from the display is not a download type."},
+        {{.first = 2}, "First-chunk flag 2 from the display is not 0 or 1."},
+        {{.name = "no-such-dir/f\0"sv}, "Cannot open the host file."}};
+    serve(3, {{"f.bin", Bytes(10, 'z')}});
+    for (const auto& [lie, error] : cases) {
+        SCOPED_TRACE(error);
+        auto& f = store().faults = {};
+        if (!lie.name.empty()) f.name_field = bytes(lie.name);
+        f.chunk_length = lie.length, f.reply_file_type = lie.type, f.reply_first_chunk = lie.first;
         clock.clear_pauses();
         fw(0).clear_requests();
-        int rc = 0;
-        const std::string out = without_info_lines(output_of([&] { rc = GetFileFromDisplay(3, target.c_str()); }));
-        EXPECT_EQ(rc, RC_FAILED);
-        const std::string head = "!!!!Number of files to get iss : 1 \n<ERROR> GetFileFromDisplay: ";
-        EXPECT_EQ(out.substr(0, head.size()), head);
-        EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 2) << out;
-        EXPECT_EQ(tree(root), (std::vector<std::string>{"target/", "target/a/"}));
+        const std::string out = "!!!!Number of files to get iss : 1 \n<ERROR> GetFileFromDisplay: " + error + "\n";
+        EXPECT_EQ(download(3, target, out), RC_FAILED);
+        EXPECT_EQ(tree(root), (Names{"target/", "target/a/"}));
         EXPECT_TRUE(clock.pauses().empty());
-        EXPECT_EQ(requests_of(fw(0), 29).size() , 1u);
+        EXPECT_EQ(sent(fw(0)), (Names{"op 28", "op 29"}));
     }
-    // Silent when logging is off, same refusal.
-    serve(3, {{"f.bin", pattern(10)}});
-    store().faults = {};
-    store().faults.name_field = name_field("../escaped");
-    LogMessage = 0;
-    int rc = 0;
-    EXPECT_EQ(without_info_lines(output_of([&] { rc = GetFileFromDisplay(3, target.c_str()); })), "");
-    EXPECT_EQ(rc, RC_FAILED);
-    EXPECT_EQ(tree(root), (std::vector<std::string>{"target/", "target/a/"}));
-}
+    // The same refusal, silent with logging off.
+    EXPECT_EQ(without_info_lines(output_of([&] { EXPECT_EQ(GetFileFromDisplay(3, target.c_str()), RC_FAILED); })), "");
 
-TEST_F(Transfer, NamesThatStayInsideTheDirectoryAreWritten) {
-    connect_first();
-    fs::create_directory(target / "sub");
-    struct Case {
-        std::string name;
-        std::string lands_at;  // relative to root
-    };
-    const Case cases[] = {
-        {"sub/f", "target/sub/f"},
-        {"/abs-name", "target/abs-name"},  // target///abs-name
-        {"..dots", "target/..dots"},
-        {"sub/./g", "target/sub/g"},
-        {"x..", "target/x.."},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const Bytes content = pattern(150, static_cast<unsigned>(c.name.size()));
-        serve(6, {{c.name, content}});
-        EXPECT_EQ(GetFileFromDisplay(6, target.c_str()), RC_OK);
-        EXPECT_EQ(read_host_file(root / c.lands_at), content);
-    }
-    EXPECT_FALSE(fs::exists("/abs-name"));
-}
-
-TEST_F(Transfer, ComposedPathMayFillButNotExceed256Bytes) {
-    connect_first();
     // directory + "//" + name + NUL: 256 bytes for "f.bin", 257 for "ff.bin".
-    const std::size_t dir_length = 256 - 2 - 5 - 1;
-    const std::size_t pad = dir_length - root.string().size() - 1;
-    ASSERT_LT(pad, 255u);
-    const fs::path deep = root / std::string(pad, 'd');
-    ASSERT_EQ(deep.string().size(), dir_length);
-    fs::create_directory(deep);
+    const std::string pad(256 - 2 - 5 - 1 - root.string().size() - 1, 'd');
+    fs::create_directory(root / pad);
+    store().faults = {};
     serve(3, {{"f.bin", pattern(20)}, {"ff.bin", pattern(30)}});
-
-    int rc = 0;
-    const std::string out = without_info_lines(output_of([&] { rc = GetFileFromDisplay(3, deep.c_str()); }));
-    EXPECT_EQ(rc, RC_FAILED);
-    EXPECT_NE(out.find("<ERROR> GetFileFromDisplay: "), std::string::npos);
-    EXPECT_EQ(read_host_file(deep / "f.bin"), pattern(20));
-    EXPECT_EQ(tree(root), (std::vector<std::string>{std::string(pad, 'd') + "/", std::string(pad, 'd') + "/f.bin",
-                                                    "target/"}));
-}
-
-// ------------------------------------------------------------------------------------ round trip
-
-TEST_F(Transfer, UploadedFilesComeBackByteForByte) {
-    connect_first();
-    Bytes binary(600);
-    for (std::size_t i = 0; i < binary.size(); ++i) binary[i] = static_cast<uint8_t>(i);
-    const Bytes text = as_bytes("line one\r\nline two\n\n\tend without newline");
-    struct Case {
-        int upload, download;
-        const char* name;
-        const Bytes* content;
-    };
-    const Case cases[] = {
-        {0, 4, "upload0.txt", &text}, {1, 3, "upload1.bin", &binary},
-        {2, 5, "upload2.txt", &text}, {7, 8, "upload7.txt", &text},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.name);
-        const fs::path src = root / "src";
-        write_host_file(src, *c.content);
-        EXPECT_EQ(SendFileToDisplay(c.upload, src.c_str()), RC_OK);
-        const fs::path dir = root / ("down" + std::to_string(c.download));
-        fs::create_directory(dir);
-        clock.clear_pauses();
-        EXPECT_EQ(GetFileFromDisplay(c.download, dir.c_str()), RC_OK);
-        EXPECT_EQ(read_host_file(dir / c.name), *c.content);
-        // A second upload of the same code replaces the first on the display.
-        const Bytes shorter(c.content->begin(), c.content->begin() + 5);
-        write_host_file(src, shorter);
-        EXPECT_EQ(SendFileToDisplay(c.upload, src.c_str()), RC_OK);
-        EXPECT_EQ(GetFileFromDisplay(c.download, dir.c_str()), RC_OK);
-        EXPECT_EQ(read_host_file(dir / c.name), shorter);
-    }
+    EXPECT_EQ(download(3, root / pad, "!!!!Number of files to get iss : 2 \n"
+                                      "<ERROR> GetFileFromDisplay: Host path is longer than 256 bytes.\n"),
+              RC_FAILED);
+    EXPECT_EQ(tree(root / pad), Names{"f.bin"});
+    EXPECT_EQ(read_host(root / pad / "f.bin"), pattern(20));
 }
 
 }  // namespace

@@ -113,6 +113,7 @@ TEST_F(Transfer, UploadRefusalsAndFailuresCloseTheFileAndTheDisplayKeepsWhatItAc
     connect_first();
     for (const int code : {3, 4, 5, 6, 8, 9, 255, -1, 256, 257}) EXPECT_EQ(upload(code, file, ""), RC_FAILED) << code;
     EXPECT_EQ(upload(1, root / "missing", ""), RC_FAILED);
+    EXPECT_EQ(upload(1, root, ""), RC_FAILED) << "a directory is not a file to send";
     EXPECT_TRUE(fw(0).requests().empty());
     store().faults.refuse_chunk = 2;
     EXPECT_EQ(upload(1, file, "File size is : 300 \n<ERROR> SendFileToDisplay: RegUsbApi Status Failed.\n"),

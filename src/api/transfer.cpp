@@ -9,6 +9,8 @@
 // A display is a USB device and a host must not trust what it sends: a download writes only
 // below the directory it was given, and refuses names, lengths and codes it cannot write
 // safely before anything is opened.
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -198,6 +200,12 @@ QV_API int SendFileToDisplay(int fileType, const char* filePath) noexcept {
     if (mode == nullptr) return RC_FAILED;
     FILE* file = std::fopen(filePath, mode);
     if (file == nullptr) return RC_FAILED;
+    // A directory opens for reading on Linux but has no content to send: it cannot be uploaded.
+    struct stat info {};
+    if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
+        std::fclose(file);
+        return RC_FAILED;
+    }
     // Set once: later chunks carry whatever the display echoed here.
     packet[kFileType] = static_cast<uint8_t>(fileType);
     const int rc = send_chunks(file, packet);

@@ -1,5 +1,6 @@
-// Identity, counters and status readouts against the simulated display: hour counters, the
-// firmware revision, the four information strings (103-byte packets) and the refusal lines.
+// Identity, counters and status readouts against the simulated display: signed hour counters,
+// the firmware revision, the information strings (their own 103-byte packet) and the two
+// different refusal lines.
 #include <cstring>
 #include <functional>
 #include <string>
@@ -10,266 +11,99 @@
 namespace qvtest {
 namespace {
 
-using qv::sim::Request;
+using S = std::string;
 
 class Identity : public SimTest {
 protected:
-    void SetUp() override {
-        SimTest::SetUp();
-        connect_first();
-    }
-    int run(const std::function<int()>& f, std::string* printed = nullptr) {
+    void SetUp() override { SimTest::SetUp(); connect_first(); }
+    // Runs f with logging on, expecting result rc; returns what it printed (what it sent stays in fw()).
+    S run(const std::function<int()>& f, int rc) {
         fw().clear_requests();
-        int rc = 0;
-        const std::string out = output_of([&] { rc = f(); });
-        if (printed != nullptr) *printed = without_info_lines(out);
-        return rc;
+        int got = -100;
+        S out = printed([&] { got = f(); });
+        EXPECT_EQ(got, rc);
+        return out;
     }
 };
 
-constexpr uint64_t kHourUs = 3600ull * 1000 * 1000;
-
-// ---------------------------------------------------------------- hour counters
-
-struct Counter {
-    const char* name;
-    const char* setting;
-    int (*get)(int16_t*);
-    int group, item;
-    const char* line;  // with %d
-};
-
-const Counter kCounters[] = {
-    {"GetCalibrationHours", "calibration-hours", GetCalibrationHours, 10, 10, "Calibration Hours is %d \n"},
-    {"GetBacklightHours", "backlight-hours", GetBacklightHours, 10, 11, "Backlight Hours = %d \n"},
-};
-
-std::string line(const char* format, int value) {
-    char buf[128];
-    std::snprintf(buf, sizeof buf, format, value);
-    return buf;
-}
-
-TEST_F(Identity, HourCountersAreSigned16BitValues) {
-    for (const Counter& c : kCounters) {
+// Every call into a 32-byte buffer: the value it reads (the stored payload bytes and the value line;
+// strings below), then a refusal of its request (status 5): the line, -4, and the buffer left alone.
+TEST_F(Identity, ValuesAndRefusalLines) {
+    const char* frame = "RegUsbApi Failed.";
+    const char* status = "RegUsbApi Status Failed.";
+    const auto s16 = [](int (*f)(int16_t*)) { return [f](char* b) { return f(reinterpret_cast<int16_t*>(b)); }; };
+    const auto u8 = [](int (*f)(uint8_t*)) { return [f](char* b) { return f(reinterpret_cast<uint8_t*>(b)); }; };
+    const struct { const char* name; std::function<int(char*)> call; int opcode, group, item;
+                   const char *refusal, *setting; S value; const char* line; } calls[] = {
+        {"GetCalibrationHours", s16(GetCalibrationHours), 8, 10, 10, frame, "calibration-hours", "\x10\x27", "Calibration Hours is 10000 \n"},
+        {"GetBacklightHours", s16(GetBacklightHours), 8, 10, 11, frame, "backlight-hours", "\xFF\xFF", "Backlight Hours = -1 \n"},
+        {"GetFirmwareRevision", GetFirmwareRevision, 8, 11, 1, frame, nullptr, "", nullptr},
+        {"GetCustomerIDAsset", GetCustomerIDAsset, 20, -1, -1, status, nullptr, "", nullptr},
+        {"GetDeploymentDate", GetDeploymentDate, 20, -1, -1, status, nullptr, "", nullptr},
+        {"GetDeploymentLocation", GetDeploymentLocation, 20, -1, -1, status, nullptr, "", nullptr},
+        {"GetDisplayName", GetDisplayName, 20, -1, -1, status, nullptr, "", nullptr},
+        {"GetColorManagementEngineStatus", u8(GetColorManagementEngineStatus), 8, 17, 1, status, "color-management-engine",
+         "\xC8", "ColorManagement Engine Status is 200 \n"},
+        {"GetDitheringModeStatus", u8(GetDitheringModeStatus), 8, 17, 2, status, "dithering-mode", "\xC8",
+         "Dithering Mode  status is 200 \n"},
+        {"GetCalibrationAlertLimit", u8(GetCalibrationAlertLimit), 8, 17, 3, status, "calibration-alert-limit", "\xC8",
+         "Calibration Alert limit is 200 \n"},
+    };
+    for (const auto& c : calls) {
         SCOPED_TRACE(c.name);
-        for (const int16_t stored : {int16_t{10000}, int16_t{-1}, int16_t{0}}) {
-            fw().set_s16(c.setting, stored);
-            int16_t hours = 7;
-            std::string out;
-            EXPECT_EQ(run([&] { return c.get(&hours); }, &out), RC_OK);
-            EXPECT_EQ(hours, stored);
-            EXPECT_EQ(out, line(c.line, stored));
-            ASSERT_EQ(fw().requests().size(), 1u);
-            EXPECT_TRUE(fw().requests()[0].is_get(c.group, c.item));
+        alignas(8) char buffer[32];
+        std::memset(buffer, 'Z', sizeof buffer);
+        if (c.setting != nullptr) {
+            std::memcpy(fw().payload(c.setting).data(), c.value.data(), c.value.size());
+            EXPECT_EQ(run([&] { return c.call(buffer); }, RC_OK), c.line);
+            EXPECT_EQ(sent(fw()), std::vector<S>{"get " + std::to_string(c.group) + "," + std::to_string(c.item)});
+            EXPECT_EQ(S(buffer, 3), (c.value + "ZZ").substr(0, 3));
+            std::memset(buffer, 'Z', sizeof buffer);
         }
+        fw().refuse(c.opcode, c.group, c.item, 5, 2);
+        EXPECT_EQ(run([&] { return c.call(buffer); }, RC_DEVICE_STATUS), S("<ERROR> ") + c.name + ": " + c.refusal + "\n");
+        EXPECT_EQ(fw().requests().size(), 1u);
+        EXPECT_EQ(output_of([&] { c.call(buffer); }), "");  // logging is off after run()
+        EXPECT_EQ(S(buffer, sizeof buffer), S(sizeof buffer, 'Z'));
     }
 }
-
-TEST_F(Identity, HourCountersGrowWithTime) {
-    fw().set_s16("calibration-hours", 100);
-    fw().set_s16("backlight-hours", 2000);
-    int16_t cal = 0;
-    int16_t backlight = 0;
-    clock.advance_us(3 * kHourUs + kHourUs / 2);
-    ASSERT_EQ(GetCalibrationHours(&cal), RC_OK);
-    ASSERT_EQ(GetBacklightHours(&backlight), RC_OK);
-    EXPECT_EQ(cal, 103);
-    EXPECT_EQ(backlight, 2003);
-    clock.advance_us(kHourUs / 2);  // the half hour carried over completes the fourth
-    ASSERT_EQ(GetBacklightHours(&backlight), RC_OK);
-    EXPECT_EQ(backlight, 2004);
-}
-
-// ---------------------------------------------------------------- status readouts
-
-struct Readout {
-    const char* name;
-    const char* setting;
-    int (*get)(uint8_t*);
-    int item;
-    const char* line;
-};
-
-const Readout kReadouts[] = {
-    {"GetColorManagementEngineStatus", "color-management-engine", GetColorManagementEngineStatus, 1,
-     "ColorManagement Engine Status is %d \n"},
-    {"GetDitheringModeStatus", "dithering-mode", GetDitheringModeStatus, 2, "Dithering Mode  status is %d \n"},
-    {"GetCalibrationAlertLimit", "calibration-alert-limit", GetCalibrationAlertLimit, 3,
-     "Calibration Alert limit is %d \n"},
-};
-
-TEST_F(Identity, StatusReadouts) {
-    for (const Readout& r : kReadouts) {
-        SCOPED_TRACE(r.name);
-        fw().set_u8(r.setting, 200);
-        uint8_t v = 0;
-        std::string out;
-        EXPECT_EQ(run([&] { return r.get(&v); }, &out), RC_OK);
-        EXPECT_EQ(v, 200);
-        EXPECT_EQ(out, line(r.line, 200));  // unsigned
-        ASSERT_EQ(fw().requests().size(), 1u);
-        EXPECT_TRUE(fw().requests()[0].is_get(17, r.item));
-    }
-}
-
-// ---------------------------------------------------------------- firmware revision
 
 TEST_F(Identity, FirmwareRevisionIsSevenBytesAndANul) {
-    struct Case {
-        std::string stored;
-        std::string expected;  // all 8 bytes
-    };
-    const std::vector<Case> cases = {
-        {"2.14.07", std::string("2.14.07\0", 8)},
-        {"ABCDEFGHIJ", std::string("ABCDEFG\0", 8)},                  // longer: cut at 7
-        {std::string("1.2\0xyz", 7), std::string("1.2\0xyz\0", 8)},  // NULs copied as they are
-        {"1.0", std::string("1.0\0\0\0\0\0", 8)},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.stored);
-        fw().state.identity.firmware_revision = c.stored;
+    for (const auto& [stored, expected] : {std::pair<S, S>{"ABCDEFGHIJ", S("ABCDEFG\0", 8)},
+                                           {S("1.2\0xyz", 7), S("1.2\0xyz\0", 8)}}) {  // NULs copied as they are
+        fw().state.identity.firmware_revision = stored;
         char revision[12];
         std::memset(revision, 'Z', sizeof revision);
-        std::string out;
-        ASSERT_EQ(run([&] { return GetFirmwareRevision(revision); }, &out), RC_OK);
-        EXPECT_EQ(std::string(revision, 8), c.expected);
-        EXPECT_EQ(std::string(revision + 8, 4), "ZZZZ");
-        EXPECT_EQ(out, "Firmware Revision is " + std::string(c.expected.c_str()) + " \n");
-        ASSERT_EQ(fw().requests().size(), 1u);
-        EXPECT_TRUE(fw().requests()[0].is_get(11, 1));
+        EXPECT_EQ(run([&] { return GetFirmwareRevision(revision); }, RC_OK), "Firmware Revision is " + S(expected.c_str()) + " \n");
+        EXPECT_EQ(S(revision, sizeof revision), expected + "ZZZZ");
+        EXPECT_EQ(sent(fw()), std::vector<S>{"get 11,1"});
     }
 }
 
-// ---------------------------------------------------------------- information strings
-
-struct InfoString {
-    const char* name;
-    int (*get)(char*);
-    uint8_t selector;
-    std::size_t size;  // caller's buffer
-    const char* line;  // with %s
-};
-
-const InfoString kInfoStrings[] = {
-    {"GetCustomerIDAsset", GetCustomerIDAsset, 0, 19, "Customer Asset ID is %s \n"},
-    {"GetDeploymentDate", GetDeploymentDate, 1, 11, "DeploymentDate = %s \n"},
-    {"GetDeploymentLocation", GetDeploymentLocation, 2, 19, "Deployment location is %s \n"},
-    {"GetDisplayName", GetDisplayName, 3, 19, "Display name is %s \n"},
-};
-
-TEST_F(Identity, InformationStringRequest) {
-    for (const InfoString& s : kInfoStrings) {
-        SCOPED_TRACE(s.name);
-        char text[32];
-        ASSERT_EQ(run([&] { return s.get(text); }), RC_OK);
-        ASSERT_EQ(fw().requests().size(), 1u);
-        std::vector<uint8_t> expected(103, 0);
-        expected[0] = 20;
-        expected[2] = s.selector;
-        EXPECT_EQ(fw().requests()[0].bytes, expected);
-    }
-}
-
+// Each string: its 103-byte request, and all of the caller's bytes written (at most 18 or 10
+// characters, NUL-filled) and not one more, whatever the display's text holds.
 TEST_F(Identity, InformationStringsAreCutToTheCallersBuffer) {
-    const std::string thirty = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123";  // 30 characters
-    const std::string unterminated(100, 'x');                        // the whole text area, no NUL
-    for (const InfoString& s : kInfoStrings) {
-        SCOPED_TRACE(s.name);
-        const std::size_t max = s.size - 1;
-        for (const std::string& stored : {std::string("Suite 4"), thirty, unterminated, std::string()}) {
+    const struct { int (*get)(char*); uint8_t selector; std::size_t size; const char* line; } strings[] = {
+        {GetCustomerIDAsset, 0, 19, "Customer Asset ID is "},
+        {GetDeploymentDate, 1, 11, "DeploymentDate = "},
+        {GetDeploymentLocation, 2, 19, "Deployment location is "},
+        {GetDisplayName, 3, 19, "Display name is "},
+    };
+    for (const auto& s : strings) {
+        std::vector<uint8_t> request(103, 0);
+        request[0] = 20; request[2] = s.selector;
+        for (const S& stored : {S("Suite 4"), S("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123"), S(100, 'x'), S()}) {
+            SCOPED_TRACE(s.line + stored);
             fw().state.identity.info[s.selector] = stored;
             char text[32];
             std::memset(text, 'Z', sizeof text);
-            std::string out;
-            ASSERT_EQ(run([&] { return s.get(text); }, &out), RC_OK);
-            std::string expected = stored.substr(0, max);
-            expected.resize(s.size, '\0');  // all of the caller's bytes written, NUL-filled
-            EXPECT_EQ(std::string(text, s.size), expected);
-            EXPECT_EQ(text[s.size], 'Z');  // and not one more
-            char want[160];
-            std::snprintf(want, sizeof want, s.line, stored.substr(0, max).c_str());
-            EXPECT_EQ(out, want);
+            S expected = stored.substr(0, s.size - 1);
+            EXPECT_EQ(run([&] { return s.get(text); }, RC_OK), s.line + expected + " \n");
+            ASSERT_EQ(fw().requests().size(), 1u);
+            EXPECT_EQ(fw().requests()[0].bytes, request);
+            expected.resize(s.size, '\0');
+            EXPECT_EQ(S(text, s.size + 1), expected + 'Z');
         }
-    }
-}
-
-TEST_F(Identity, DeploymentDateDropsAnEleventhCharacter) {
-    fw().state.identity.info[1] = "2024-03-18X";
-    char date[11];
-    ASSERT_EQ(GetDeploymentDate(date), RC_OK);
-    EXPECT_STREQ(date, "2024-03-18");
-
-    fw().state.identity.info[3] = "ABCDEFGHIJKLMNOPQRSTUVWXYZ0123";
-    char name[19];
-    ASSERT_EQ(GetDisplayName(name), RC_OK);
-    EXPECT_STREQ(name, "ABCDEFGHIJKLMNOPQR");
-    EXPECT_EQ(name[18], '\0');
-}
-
-// ---------------------------------------------------------------- refusals and failures
-
-struct AnyCall {
-    const char* name;
-    std::function<int(char*)> call;  // into a caller buffer of 32 bytes, aligned for any value
-    int opcode, group, item;         // to refuse
-    const char* refusal;             // the line for a non-zero status
-};
-
-std::vector<AnyCall> all_calls() {
-    const char* frame = "RegUsbApi Failed.";
-    const char* status = "RegUsbApi Status Failed.";
-    auto s16 = [](int (*f)(int16_t*)) { return [f](char* b) { return f(reinterpret_cast<int16_t*>(b)); }; };
-    auto u8 = [](int (*f)(uint8_t*)) { return [f](char* b) { return f(reinterpret_cast<uint8_t*>(b)); }; };
-    return {
-        {"GetCalibrationHours", s16(GetCalibrationHours), 8, 10, 10, frame},
-        {"GetBacklightHours", s16(GetBacklightHours), 8, 10, 11, frame},
-        {"GetFirmwareRevision", GetFirmwareRevision, 8, 11, 1, frame},
-        {"GetCustomerIDAsset", GetCustomerIDAsset, 20, -1, -1, status},
-        {"GetDeploymentDate", GetDeploymentDate, 20, -1, -1, status},
-        {"GetDeploymentLocation", GetDeploymentLocation, 20, -1, -1, status},
-        {"GetDisplayName", GetDisplayName, 20, -1, -1, status},
-        {"GetColorManagementEngineStatus", u8(GetColorManagementEngineStatus), 8, 17, 1, status},
-        {"GetDitheringModeStatus", u8(GetDitheringModeStatus), 8, 17, 2, status},
-        {"GetCalibrationAlertLimit", u8(GetCalibrationAlertLimit), 8, 17, 3, status},
-    };
-}
-
-TEST_F(Identity, RefusalLinesAndUntouchedBuffers) {
-    for (const AnyCall& c : all_calls()) {
-        SCOPED_TRACE(c.name);
-        fw().clear_refusals();
-        fw().refuse(c.opcode, c.group, c.item, 5);
-        alignas(8) char buffer[32];
-        std::memset(buffer, 'Z', sizeof buffer);
-        std::string out;
-        EXPECT_EQ(run([&] { return c.call(buffer); }, &out), RC_DEVICE_STATUS);
-        EXPECT_EQ(out, std::string("<ERROR> ") + c.name + ": " + c.refusal + "\n");
-        EXPECT_EQ(std::string(buffer, sizeof buffer), std::string(sizeof buffer, 'Z'));
-        EXPECT_EQ(fw().requests().size(), 1u);
-
-        // Logging off: the refusal is silent.
-        SetLog(0);
-        EXPECT_EQ(run([&] { return c.call(buffer); }, &out), RC_DEVICE_STATUS);
-        EXPECT_EQ(out, "");
-        SetLog(1);
-    }
-}
-
-TEST_F(Identity, WithoutAConnectionEveryReadFailsTheExchange) {
-    {
-        StdoutCapture quiet;
-        ASSERT_EQ(Disconnect(), RC_OK);
-    }
-    for (const AnyCall& c : all_calls()) {
-        SCOPED_TRACE(c.name);
-        alignas(8) char buffer[32];
-        std::memset(buffer, 'Z', sizeof buffer);
-        std::string out;
-        EXPECT_EQ(run([&] { return c.call(buffer); }, &out), RC_EXCHANGE_FAILED);
-        EXPECT_EQ(out, std::string("<ERROR> ") + c.name + ": RegUsbApi Failed.\n");
-        EXPECT_EQ(std::string(buffer, sizeof buffer), std::string(sizeof buffer, 'Z'));
-        EXPECT_TRUE(fw().requests().empty());
     }
 }
 

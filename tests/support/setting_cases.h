@@ -66,7 +66,8 @@ protected:
                 SCOPED_TRACE(v);
                 const bool ok = r.step == kNoCheck || (v >= r.low && v <= r.high && (v - r.low) % step == 0);
                 fw().clear_requests();
-                EXPECT_EQ(result_of([&] { return r.set(static_cast<uint8_t>(v)); }), outcome(r.setter, ok ? RC_OK : RC_INVALID_ARGUMENT));
+                EXPECT_EQ(result_of([&] { return r.set(static_cast<uint8_t>(v)); }),
+                          outcome(r.setter, ok ? RC_OK : RC_INVALID_ARGUMENT));
                 EXPECT_EQ(packets(fw()), ok ? Packets{setting_packet(3, r.group, r.item, v)} : Packets{});
                 if (!ok || r.get == nullptr) continue;
                 char line[128];

@@ -46,7 +46,8 @@ TEST_F(UsbPortIo, ReplySplitAcrossTransfers) {
     count = 32;
     ASSERT_EQ(ReadPort(reply + 20, &count, 10000), 0);
     EXPECT_EQ(count, 12);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(reply), 32), std::string("\x08\0\0\0\x0b\0\0QVUSB00001", 17) + std::string(15, '\0'));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(reply), 32),
+              std::string("\x08\0\0\0\x0b\0\0QVUSB00001", 17) + std::string(15, '\0'));
     EXPECT_EQ(pending(), 0u);
 
     char serial[11] = {};

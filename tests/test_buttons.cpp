@@ -1,94 +1,59 @@
 // Bezel buttons, function buttons and on-screen notices against the simulated display.
 #include "support/setting_cases.h"
-#include "support/sim_fixture.h"
 
 namespace qvtest {
 namespace {
 
-class Buttons : public SimTest {};
+class Buttons : public SettingTest {};
 
-#define QV_U8(G, S) #G, G, #S, S
-
-const U8Setting kButtonSettings[] = {
-    {QV_U8(GetBezelButtonColor, SetBezelButtonColor), 9, 0, {0, 2}, {3}, "Bezel Button Color is %d \n"},
-    {QV_U8(GetBezelButtonBrightness, SetBezelButtonBrightness), 9, 1, {0, 10, 100}, {5, 55, 99, 110}, "Bezel Button Brightness is %d \n"},
-    {QV_U8(GetBezelButtonAutoFadeStatus, SetBezelButtonAutoFadeStatus), 9, 2, {0, 1}, {2}, "Bezel Button AutoFadeStatus is %d \n"},
-    {QV_U8(GetFunctionButtonMode, SetFunctionButtonMode), 8, 4, {0, 1}, {2}, "Function Button Mode is %d \n"},
-    {QV_U8(GetShowPowerOnInfoStatus, SetShowPowerOnInfoStatus), 7, 3, {0, 1}, {2}, "Show PowerOn info %d \n"},
-    {QV_U8(GetShowInputSourceInfoStatus, SetShowInputSourceInfoStatus), 7, 4, {0, 1}, {2}, "Input Source Info  %d \n"},
-    {QV_U8(GetShowColorspaceInfoStatus, SetShowColorspaceInfoStatus), 7, 5, {0, 1}, {2}, "Show ColorSpaceInfo Status = %d \n"},
-    {QV_U8(GetShowWarmupTimeReminderStatus, SetShowWarmupTimeReminderStatus), 7, 6, {0, 1}, {2}, "Show WarmupTime Reminder Info %d \n"},
-    {QV_U8(GetShowCalibrationNotificationStatus, SetShowCalibrationNotificationStatus), 7, 7, {0, 1}, {2}, "Show CalibrationNotification Info %d \n"},
-};
-
-TEST_F(Buttons, SettersSendTheirRangeAndRefuseTheRest) {
-    connect_first();
-    for (const auto& s : kButtonSettings) check_u8_setting(fw(), s);
+TEST_F(Buttons, RowsSendTheirRangeAndRefuseTheRest) {
+    check_rows({
+        {QV_ROW(GetBezelButtonColor, SetBezelButtonColor), 9, 0, 0, 2, 0, "Bezel Button Color is %d \n"},
+        {QV_ROW(GetBezelButtonBrightness, SetBezelButtonBrightness), 9, 1, 0, 100, 10, "Bezel Button Brightness is %d \n"},
+        {QV_ROW(GetBezelButtonAutoFadeStatus, SetBezelButtonAutoFadeStatus), 9, 2, 0, 1, 0, "Bezel Button AutoFadeStatus is %d \n"},
+        {QV_ROW(GetFunctionButtonMode, SetFunctionButtonMode), 8, 4, 0, 1, 0, "Function Button Mode is %d \n"},
+        {QV_ROW(GetShowPowerOnInfoStatus, SetShowPowerOnInfoStatus), 7, 3, 0, 1, 0, "Show PowerOn info %d \n"},
+        {QV_ROW(GetShowInputSourceInfoStatus, SetShowInputSourceInfoStatus), 7, 4, 0, 1, 0, "Input Source Info  %d \n"},
+        {QV_ROW(GetShowColorspaceInfoStatus, SetShowColorspaceInfoStatus), 7, 5, 0, 1, 0, "Show ColorSpaceInfo Status = %d \n"},
+        {QV_ROW(GetShowWarmupTimeReminderStatus, SetShowWarmupTimeReminderStatus), 7, 6, 0, 1, 0, "Show WarmupTime Reminder Info %d \n"},
+        {QV_ROW(GetShowCalibrationNotificationStatus, SetShowCalibrationNotificationStatus), 7, 7, 0, 1, 0, "Show CalibrationNotification Info %d \n"},
+    });
 }
 
-const std::string kButtonLine = "<ERROR> SetFunctionButtonSettings: RegUsbApi Button value validation \n";
-const std::string kValueLine = "<ERROR> SetFunctionButtonSettings: Validation Failed.\n";
-
-TEST_F(Buttons, FunctionButtonSettingsCheckTheButtonFirst) {
+// Buttons 1..4 are items 0..3 of page 8; both functions check the button first. The display
+// holds -2 for each button (printed signed) until a set changes it.
+TEST_F(Buttons, FunctionButtonSettings) {
     connect_first();
+    const auto button_line = [](const char* f) {
+        return Outcome(RC_INVALID_ARGUMENT, std::string("<ERROR> ") + f + ": RegUsbApi Button value validation \n");
+    };
+    constexpr int kBad = RC_INVALID_ARGUMENT;
     const struct {
         uint16_t button;
         int16_t setting;
         int rc;
-        std::string line;
-        int item;  // sent to this item when rc is RC_OK
-    } cases[] = {
-        {4, 18, RC_OK, "", 3},
-        {1, 0, RC_OK, "", 0},
-        {0, 5, RC_INVALID_ARGUMENT, kButtonLine, -1},
-        {5, 5, RC_INVALID_ARGUMENT, kButtonLine, -1},
-        {0x8001, 5, RC_INVALID_ARGUMENT, kButtonLine, -1},
-        {1, 19, RC_INVALID_ARGUMENT, kValueLine, -1},
-        {1, -1, RC_INVALID_ARGUMENT, kValueLine, -1},
-        {0, 19, RC_INVALID_ARGUMENT, kButtonLine, -1},  // both bad: the button decides
-    };
+    } cases[] = {{4, 18, RC_OK}, {1, 0, RC_OK}, {2, 19, kBad}, {3, -1, kBad},
+                 {0, 5, kBad}, {5, 5, kBad}, {0x8001, 5, kBad}, {0, 19, kBad}};  // the last: the button decides
     for (const auto& c : cases) {
         SCOPED_TRACE(std::to_string(c.button) + "," + std::to_string(c.setting));
+        const bool good = c.button >= 1 && c.button <= 4;
+        if (good) fw().set_s16("function-button-" + std::to_string(c.button), -2);
         fw().clear_requests();
-        int rc = -100;
-        EXPECT_EQ(captured([&] { rc = SetFunctionButtonSettings(c.button, c.setting); }), c.line);
-        EXPECT_EQ(rc, c.rc);
-        if (c.rc != RC_OK) {
-            EXPECT_TRUE(fw().requests().empty());
-            continue;
-        }
-        ASSERT_EQ(fw().requests().size(), 1u);
-        EXPECT_EQ(fw().requests()[0].bytes, set_packet(8, c.item, static_cast<uint16_t>(c.setting)));
-        int16_t got = -100;
-        ASSERT_EQ(GetFunctionButtonSettings(c.button, &got), RC_OK);
-        EXPECT_EQ(got, c.setting);
+        EXPECT_EQ(result_of([&] { return SetFunctionButtonSettings(c.button, c.setting); }),
+                  good ? outcome("SetFunctionButtonSettings", c.rc) : button_line("SetFunctionButtonSettings"));
+        int16_t got = 7;
+        const int16_t held = c.rc == RC_OK ? c.setting : -2;
+        EXPECT_EQ(result_of([&] { return GetFunctionButtonSettings(c.button, &got); }),
+                  good ? Outcome(RC_OK, "Function Button Settings is " + std::to_string(held) + " \n")
+                       : button_line("GetFunctionButtonSettings"));
+        EXPECT_EQ(got, good ? held : 7);
+        Packets sent;
+        if (good && c.rc == RC_OK) sent.push_back(setting_packet(3, 8, c.button - 1, c.setting));
+        if (good) sent.push_back(setting_packet(8, 8, c.button - 1));
+        EXPECT_EQ(packets(fw()), sent);
     }
-}
-
-TEST_F(Buttons, GetFunctionButtonSettingsMapsTheButtonToItsItem) {
-    connect_first();
-    fw().set_s16("function-button-2", -2);  // printed signed
-    int16_t got = 0;
-    int rc = -100;
-    EXPECT_EQ(captured([&] { rc = GetFunctionButtonSettings(2, &got); }), "Function Button Settings is -2 \n");
-    EXPECT_EQ(rc, RC_OK);
-    EXPECT_EQ(got, -2);
-    ASSERT_EQ(fw().requests().size(), 1u);
-    EXPECT_EQ(fw().requests()[0].bytes, get_packet(8, 1));
-
-    fw().clear_requests();
-    got = 7;
-    EXPECT_EQ(captured([&] { rc = GetFunctionButtonSettings(5, &got); }),
-              "<ERROR> GetFunctionButtonSettings: RegUsbApi Button value validation \n");
-    EXPECT_EQ(rc, RC_INVALID_ARGUMENT);
-    EXPECT_EQ(got, 7);
-    EXPECT_TRUE(fw().requests().empty());
-
-    SetLog(0);
-    EXPECT_EQ(captured([&] { rc = GetFunctionButtonSettings(0, &got); }), "");
-    EXPECT_EQ(captured([&] { rc = GetFunctionButtonSettings(2, &got); }), "");
-    SetLog(1);
-
+    int16_t got = 7;
+    EXPECT_EQ(output_of([&] { GetFunctionButtonSettings(0, &got); GetFunctionButtonSettings(2, &got); }), "");
     fw().refuse(8, 8, 3, 1, 1);
     got = 7;
     EXPECT_EQ(GetFunctionButtonSettings(4, &got), RC_DEVICE_STATUS);

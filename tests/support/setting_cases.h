@@ -1,109 +1,83 @@
-// Table-driven checks of one-byte settings: for each setting, the values a setter must send and
-// the values it must refuse, and the getter's value line. Every check runs against the
-// simulated display through the exported functions.
+// Table-driven checks of one-byte settings against the simulated display: for each row, the
+// values at and just past its bounds and off its step, the exact packets and the getter's value
+// line. (Refusals and the log switch are the frame's, tested with it.)
 #pragma once
-
-#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "quorvex.h"
-#include "sim/firmware.h"
 #include "support/sim_fixture.h"
 
 namespace qvtest {
 
-struct U8Setting {
-    const char* getter_name;  // nullptr for a set-only setting
-    int (*get)(uint8_t*);
-    const char* setter_name;
+// A settings packet: opcode, group, item, and a 16-bit little-endian value at bytes 7-8.
+inline std::vector<uint8_t> setting_packet(int opcode, int group, int item, int value = 0) {
+    const auto b = [](int v) { return static_cast<uint8_t>(v & 0xFF); };
+    return packet_with({{0, b(opcode)}, {4, b(group)}, {5, b(item)}, {7, b(value)}, {8, b(value >> 8)}});
+}
+
+// Every packet that reached the display since its requests were last cleared, in order.
+using Packets = std::vector<std::vector<uint8_t>>;
+inline Packets packets(const qv::sim::Firmware& fw) {
+    Packets out;
+    for (const auto& r : fw.requests()) out.push_back(r.bytes);
+    return out;
+}
+
+// A call's result and what it printed of its own: nothing on success, else its error line.
+using Outcome = std::pair<int, std::string>;
+inline Outcome outcome(const std::string& function, int rc) {
+    if (rc == RC_OK) return {rc, ""};
+    return {rc, "<ERROR> " + function + (rc == RC_INVALID_ARGUMENT ? ": Validation Failed.\n" : ": RegUsbApi Failed.\n")};
+}
+
+constexpr int kNoCheck = -1;  // step of a setter that sends whatever it gets
+
+struct U8Row {
+    int (*get)(uint8_t*);  // nullptr for a set-only row
+    const char* setter;
     int (*set)(uint8_t);
-    int group, item;
-    std::vector<int> sent;     // each goes out as bytes 7-8 = value, 0
-    std::vector<int> refused;  // each gives RC_INVALID_ARGUMENT and sends nothing
-    const char* value_line;    // printf format of the getter's line
+    int group, item, low, high, step;  // step 0: any value in range
+    const char* line;                  // printf format of the getter's value line
 };
+#define QV_ROW(G, S) G, #S, S
 
-inline std::string format_line(const char* format, int value) {
-    char text[128];
-    std::snprintf(text, sizeof text, format, value);
-    return text;
-}
-
-// Runs f with stdout captured at file descriptor 1; returns what it printed of its own.
-template <class F>
-std::string captured(F&& f) {
-    StdoutCapture capture;
-    f();
-    return without_info_lines(capture.stop());
-}
-
-// The settings packet a setter sends: opcode 3, group, item, value as a 16-bit LE word.
-inline std::vector<uint8_t> set_packet(int group, int item, uint16_t value) {
-    std::vector<uint8_t> p(32, 0);
-    p[0] = 3;
-    p[4] = static_cast<uint8_t>(group);
-    p[5] = static_cast<uint8_t>(item);
-    p[7] = static_cast<uint8_t>(value & 0xFFu);
-    p[8] = static_cast<uint8_t>(value >> 8);
-    return p;
-}
-
-inline std::vector<uint8_t> get_packet(int group, int item) {
-    std::vector<uint8_t> p(32, 0);
-    p[0] = 8;
-    p[4] = static_cast<uint8_t>(group);
-    p[5] = static_cast<uint8_t>(item);
-    return p;
-}
-
-// Every sent value goes out byte for byte, silently, and reads back with its value line (and
-// silently with logging off); every refused value prints the validation line and sends
-// nothing; a get the display refuses leaves the caller's byte alone.
-inline void check_u8_setting(qv::sim::Firmware& fw, const U8Setting& s) {
-    SCOPED_TRACE(s.setter_name);
-    for (const int v : s.sent) {
-        SCOPED_TRACE("sent " + std::to_string(v));
-        fw.clear_requests();
+class SettingTest : public SimTest {
+protected:
+    template <class F>
+    Outcome result_of(F&& f) {  // f's result, and what it printed with logging on
         int rc = -100;
-        EXPECT_EQ(captured([&] { rc = s.set(static_cast<uint8_t>(v)); }), "");
-        EXPECT_EQ(rc, RC_OK);
-        ASSERT_EQ(fw.requests().size(), 1u);
-        EXPECT_EQ(fw.requests()[0].bytes, set_packet(s.group, s.item, static_cast<uint16_t>(v)));
-        if (s.get == nullptr) continue;
-        fw.clear_requests();
-        uint8_t got = static_cast<uint8_t>(v + 1);
-        EXPECT_EQ(captured([&] { rc = s.get(&got); }), format_line(s.value_line, v));
-        EXPECT_EQ(rc, RC_OK);
-        EXPECT_EQ(got, v);
-        ASSERT_EQ(fw.requests().size(), 1u);
-        EXPECT_EQ(fw.requests()[0].bytes, get_packet(s.group, s.item));
-        SetLog(0);
-        got = static_cast<uint8_t>(v + 1);
-        EXPECT_EQ(captured([&] { rc = s.get(&got); }), "");
-        SetLog(1);
-        EXPECT_EQ(got, v);
+        std::string out = printed([&] { rc = f(); });
+        return {rc, out};
     }
-    for (const int v : s.refused) {
-        SCOPED_TRACE("refused " + std::to_string(v));
-        fw.clear_requests();
-        int rc = -100;
-        EXPECT_EQ(captured([&] { rc = s.set(static_cast<uint8_t>(v)); }),
-                  std::string("<ERROR> ") + s.setter_name + ": Validation Failed.\n");
-        EXPECT_EQ(rc, RC_INVALID_ARGUMENT);
-        EXPECT_TRUE(fw.requests().empty());
+
+    void check_rows(const std::vector<U8Row>& rows) {
+        connect_first();
+        for (const U8Row& r : rows) {
+            SCOPED_TRACE(r.setter);
+            const int step = r.step > 0 ? r.step : 1;
+            std::vector<int> values = {r.low, r.high};
+            if (r.step != kNoCheck) values.insert(values.end(), {r.low - step, r.high + step, r.low + step / 2, r.low + step});
+            uint8_t got = 0xA5;
+            for (const int v : values) {
+                if (v < 0 || v > 255) continue;
+                SCOPED_TRACE(v);
+                const bool ok = r.step == kNoCheck || (v >= r.low && v <= r.high && (v - r.low) % step == 0);
+                fw().clear_requests();
+                EXPECT_EQ(result_of([&] { return r.set(static_cast<uint8_t>(v)); }),
+                          outcome(r.setter, ok ? RC_OK : RC_INVALID_ARGUMENT));
+                EXPECT_EQ(packets(fw()), ok ? Packets{setting_packet(3, r.group, r.item, v)} : Packets{});
+                if (!ok || r.get == nullptr) continue;
+                char line[128];
+                std::snprintf(line, sizeof line, r.line, v);
+                EXPECT_EQ(result_of([&] { return r.get(&got); }), Outcome(RC_OK, line));
+                EXPECT_EQ(got, v);
+                EXPECT_EQ(fw().requests().back().bytes, setting_packet(8, r.group, r.item));
+            }
+        }
     }
-    if (s.get != nullptr) {
-        fw.refuse(8, s.group, s.item, 1, 1);
-        uint8_t got = 0xA5;
-        int rc = -100;
-        EXPECT_EQ(captured([&] { rc = s.get(&got); }),
-                  std::string("<ERROR> ") + s.getter_name + ": RegUsbApi Failed.\n");
-        EXPECT_EQ(rc, RC_DEVICE_STATUS);
-        EXPECT_EQ(got, 0xA5);
-    }
-}
+};
 
 }  // namespace qvtest

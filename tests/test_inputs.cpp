@@ -8,7 +8,7 @@
 namespace qvtest {
 namespace {
 
-class Inputs : public SimTest {
+class Inputs : public SettingTest {
 protected:
     void SetUp() override {
         SimTest::SetUp();
@@ -25,16 +25,12 @@ protected:
     char saved_[5][10][15] = {};
 };
 
-#define QV_U8(G, S) #G, G, #S, S
-
 TEST_F(Inputs, PlainSettings) {
-    LogMessage = 1;
-    const U8Setting rows[] = {
-        {QV_U8(GetActiveVideoInput, SetActiveVideoInput), 1, 0, {0, 4}, {5, 255}, "Video Input is %d \n"},
-        {QV_U8(GetAutoSwitchStatus, SetAutoSwitchStatus), 1, 1, {0, 1}, {2, 255}, "Auto swith Status is %d \n"},
-        {QV_U8(GetUSBPortBindingStatus, SetUSBPortBindingStatus), 1, 3, {0, 3}, {4, 255}, "Port Binding Status is %d \n"},
-    };
-    for (const auto& row : rows) check_u8_setting(fw(), row);
+    check_rows({
+        {QV_ROW(GetActiveVideoInput, SetActiveVideoInput), 1, 0, 0, 4, 0, "Video Input is %d \n"},
+        {QV_ROW(GetAutoSwitchStatus, SetAutoSwitchStatus), 1, 1, 0, 1, 0, "Auto swith Status is %d \n"},
+        {QV_ROW(GetUSBPortBindingStatus, SetUSBPortBindingStatus), 1, 3, 0, 3, 0, "Port Binding Status is %d \n"},
+    });
 }
 
 // ---------------------------------------------------------------- input names

@@ -9,7 +9,7 @@
 namespace qvtest {
 namespace {
 
-class Presets : public SimTest {
+class Presets : public SettingTest {
 protected:
     void SetUp() override { SimTest::SetUp(); connect_first(); LogMessage = 0; }
     void set_switches(uint8_t calibration, uint8_t instrument) {
@@ -22,18 +22,14 @@ protected:
     template <class F> std::string says(int rc, F f) { return printed([&] { EXPECT_EQ(f(), rc); }); }
 };
 
-#define QV_U8(G, S) #G, G, #S, S
-
 TEST_F(Presets, PlainSettings) {
-    LogMessage = 1;
-    const U8Setting rows[] = {
-        {QV_U8(GetCalibrationStatus, SetCalibrationStatus), 6, 11, {1, 0}, {2, 255}, "Calibration Status is %d \n"},
-        {QV_U8(GetAllowExternalInstrumentStatus, SetAllowExternalInstrumentStatus), 6, 12, {0, 1}, {2, 255},
+    check_rows({
+        {QV_ROW(GetCalibrationStatus, SetCalibrationStatus), 6, 11, 0, 1, 0, "Calibration Status is %d \n"},
+        {QV_ROW(GetAllowExternalInstrumentStatus, SetAllowExternalInstrumentStatus), 6, 12, 0, 1, 0,
          "Allow External Calibration Device Status is %d \n"},
-        {nullptr, nullptr, "LoadUserPreset", LoadUserPreset, 4, 8, {1, 4}, {0, 5, 255}, nullptr},
-        {nullptr, nullptr, "SaveUserPreset", SaveUserPreset, 4, 9, {1, 4}, {0, 5, 255}, nullptr},
-    };
-    for (const auto& row : rows) check_u8_setting(fw(), row);
+        {nullptr, "LoadUserPreset", LoadUserPreset, 4, 8, 1, 4, 0, nullptr},
+        {nullptr, "SaveUserPreset", SaveUserPreset, 4, 9, 1, 4, 0, nullptr},
+    });
 }
 
 // The schedule and warm-up records: read from group 12, written to group 5, byte for byte.

@@ -1,236 +1,132 @@
-// Colour settings against the simulated display: range checks, the RGB adjustment, the name
-// getters, the primaries record and the preset-name packet.
+// Colour settings: the plain rows, the RGB adjustment, the name getters, the primaries record
+// and the preset-name packet.
 #include <array>
-#include <cstdio>
 #include <cstring>
-#include <string>
 
-#include "support/sim_fixture.h"
+#include "support/setting_cases.h"
 
 namespace qvtest {
 namespace {
 
-class Colour : public SimTest {
-protected:
-    template <class F>
-    std::string lines_of(F&& f) {
-        return without_info_lines(output_of(std::forward<F>(f)));
-    }
-};
+class Colour : public SimTest {};
 
-TEST_F(Colour, SettersCheckTheirRangeBeforeSending) {
-    const struct {
-        const char* setter;
-        int (*set)(int);
-        int value;
-        bool ok;
-    } cases[] = {
-        {"SetDisplayLuminance", [](int v) { return SetDisplayLuminance(static_cast<int16_t>(v)); }, 47, false},
-        {"SetDisplayLuminance", [](int v) { return SetDisplayLuminance(static_cast<int16_t>(v)); }, 250, true},
-        {"SetActiveColorSpace", [](int v) { return SetActiveColorSpace(static_cast<uint8_t>(v)); }, 9, false},
-        {"SetActiveColorSpace", [](int v) { return SetActiveColorSpace(static_cast<uint8_t>(v)); }, 1, true},
-        {"SetBlueLightModeStatus", [](int v) { return SetBlueLightModeStatus(static_cast<uint8_t>(v)); }, 3, false},
-        {"SetBlueLightModeStatus", [](int v) { return SetBlueLightModeStatus(static_cast<uint8_t>(v)); }, 255, false},
-        {"SetBlueLightModeStatus", [](int v) { return SetBlueLightModeStatus(static_cast<uint8_t>(v)); }, 2, true},
+#define QV_U8(G, S) #G, G, #S, S
+
+TEST_F(Colour, PlainRowsSendTheirRangeAndRefuseTheRest) {
+    connect_first();
+    check_u8_setting(fw(), {QV_U8(GetActiveColorSpace, SetActiveColorSpace), 0, 1, {1, 8}, {0, 9, 255}, "ColorSpace index received = %d \n"});
+    check_u8_setting(fw(), {QV_U8(GetBlueLightModeStatus, SetBlueLightModeStatus), 0, 3, {0, 2}, {3, 255}, "BlueLight mode status = %d \n"});
+    for (const int v : {47, 251, -1, 48, 250}) {
+        fw().clear_requests();
+        const bool ok = v >= 48 && v <= 250;
+        EXPECT_EQ(captured([&] { EXPECT_EQ(SetDisplayLuminance(static_cast<int16_t>(v)), ok ? RC_OK : RC_INVALID_ARGUMENT); }),
+                  ok ? "" : "<ERROR> SetDisplayLuminance: Validation Failed.\n");
+        ASSERT_EQ(fw().requests().size(), ok ? 1u : 0u);
+        if (ok) { EXPECT_EQ(fw().requests()[0].bytes, set_packet(0, 0, static_cast<uint16_t>(v))); }
+    }
+    fw().set_s16("luminance", -300);  // read back signed
+    int16_t lum = 0;
+    EXPECT_EQ(captured([&] { EXPECT_EQ(GetDisplayLuminance(&lum), RC_OK); }), "Luminance value received = -300 \n");
+    EXPECT_EQ(lum, -300);
+}
+
+TEST_F(Colour, RgbAdjustChecksGainThenOffsetChannelByChannel) {
+    const struct { std::array<int16_t, 3> gains, offsets; const char* which; } cases[] = {
+        {{0, 0, 0}, {0, 0, 1024}, "Offset"}, {{1024, 0, 0}, {-1, 0, 0}, "Gain"},  // gain 0 before offset 0
+        {{0, -1, 0}, {1024, 0, 0}, "Offset"}, {{0, 1023, -5}, {0, 0, 0}, "Gain"},  // offset 0 before gain 1
     };
     connect_first();
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.setter) + " " + std::to_string(c.value));
-        fw(0).clear_requests();
-        int rc = 0;
-        const std::string out = lines_of([&] { rc = c.set(c.value); });
-        EXPECT_EQ(rc, c.ok ? RC_OK : RC_INVALID_ARGUMENT);
-        EXPECT_EQ(fw(0).requests().size(), c.ok ? 1u : 0u);
-        EXPECT_EQ(out, c.ok ? "" : "<ERROR> " + std::string(c.setter) + ": Validation Failed.\n");
+        EXPECT_EQ(captured([&] { EXPECT_EQ(SetDownstreamRGBAdjust(c.gains.data(), c.offsets.data()), RC_INVALID_ARGUMENT); }),
+                  "<ERROR> SetDownstreamRGBAdjust: " + std::string(c.which) + " Validation Failed.\n");
     }
-    uint8_t mode = 0;
-    EXPECT_EQ(lines_of([&] { GetBlueLightModeStatus(&mode); }), "BlueLight mode status = 2 \n");
-}
-
-TEST_F(Colour, RgbAdjustStopsAtTheFirstValueOutOfRange) {
-    const struct {
-        std::array<int16_t, 3> gains, offsets;
-        const char* which;
-    } cases[] = {
-        {{0, 0, 0}, {0, 0, 1024}, "Offset"},
-        {{1024, 0, 0}, {-1, 0, 0}, "Gain"},     // gain 0 is checked before offset 0
-        {{0, -1, 0}, {1024, 0, 0}, "Offset"},   // offset 0 before gain 1
-        {{0, 1023, -5}, {0, 0, 0}, "Gain"},
-    };
-    connect_first();
-    const auto before = fw(0).state.colour.gains;
-    for (const auto& c : cases) {
-        int rc = 0;
-        const std::string out = lines_of([&] { rc = SetDownstreamRGBAdjust(c.gains.data(), c.offsets.data()); });
-        EXPECT_EQ(rc, RC_INVALID_ARGUMENT);
-        EXPECT_EQ(out, "<ERROR> SetDownstreamRGBAdjust: " + std::string(c.which) + " Validation Failed.\n");
-    }
-    EXPECT_TRUE(fw(0).requests().empty());
-    EXPECT_EQ(fw(0).state.colour.gains, before);
-}
-
-TEST_F(Colour, RgbAdjustSendsAllSixValuesInOnePacketAndReadsThemBack) {
-    connect_first();
-    const int16_t gains[3] = {0, 513, 1023};
-    const int16_t offsets[3] = {1, 258, 1022};
+    EXPECT_TRUE(fw().requests().empty());
+    const int16_t gains[3] = {0, 513, 1023}, offsets[3] = {1, 258, 1022};
     ASSERT_EQ(SetDownstreamRGBAdjust(gains, offsets), RC_OK);
-    ASSERT_EQ(fw(0).requests().size(), 1u);
-    const auto& sent = fw(0).requests()[0].bytes;
-    EXPECT_EQ(std::vector<uint8_t>(sent.begin(), sent.begin() + 19),
-              (std::vector<uint8_t>{3, 0, 0, 0, 0, 2, 0, 0, 0, 1, 2, 0xFF, 3, 1, 0, 2, 1, 0xFE, 3}));
-    EXPECT_EQ(std::vector<uint8_t>(sent.begin() + 19, sent.end()), std::vector<uint8_t>(13, 0));
-
-    fw(0).state.colour.gains[0] = -1;  // values are read back signed
-    int16_t g[3] = {};
-    int16_t o[3] = {};
-    const std::string out = lines_of([&] { EXPECT_EQ(GetDownstreamRGBAdjust(g, o), RC_OK); });
+    EXPECT_EQ(fw().requests().at(0).bytes, packet_with({{0, 3}, {5, 2}, {9, 1}, {10, 2}, {11, 0xFF}, {12, 3}, {13, 1},
+                                                         {15, 2}, {16, 1}, {17, 0xFE}, {18, 3}}));
+    fw().state.colour.gains[0] = -1;  // read back signed
+    int16_t g[3] = {}, o[3] = {};
+    EXPECT_EQ(captured([&] { EXPECT_EQ(GetDownstreamRGBAdjust(g, o), RC_OK); }),
+              "Gain 0 is -1 Offset 0 is 1\nGain 1 is 513 Offset 1 is 258\nGain 2 is 1023 Offset 2 is 1022\n");
     EXPECT_EQ(std::vector<int16_t>(g, g + 3), (std::vector<int16_t>{-1, 513, 1023}));
     EXPECT_EQ(std::vector<int16_t>(o, o + 3), (std::vector<int16_t>{1, 258, 1022}));
-    EXPECT_EQ(out, "Gain 0 is -1 Offset 0 is 1\nGain 1 is 513 Offset 1 is 258\nGain 2 is 1023 Offset 2 is 1022\n");
-
-    fw(0).refuse(8, 0, 2, 1);
-    int16_t kept[3] = {7, 7, 7};
-    EXPECT_EQ(lines_of([&] { EXPECT_EQ(GetDownstreamRGBAdjust(kept, kept), RC_DEVICE_STATUS); }),
-              "<ERROR> GetDownstreamRGBAdjust: RegUsbApi Failed.\n");
-    EXPECT_EQ(kept[0], 7);
 }
 
-TEST_F(Colour, NameGettersKeepAtMostFourteenCharacters) {
-    const std::pair<std::string, std::string> cases[] = {
-        {"Rec.709", "Rec.709"},
-        {"ABCDEFGHIJKLMN", "ABCDEFGHIJKLMN"},
-        {"ABCDEFGHIJKLMNO", "ABCDEFGHIJKLMN"},
-        {"ABCDEFGHIJKLMNOPQRSTUVWXY", "ABCDEFGHIJKLMN"},  // the whole 25-byte payload
-    };
+TEST_F(Colour, NamesAreCutAtFourteenCharacters) {
     connect_first();
-    const struct {
-        int (*get)(char*);
-        std::string* text;
-        const char* line;
-        int item;
-    } getters[] = {
-        {GetCurrentColorSpaceName, &fw(0).state.colour.colour_space_name, "ColorSpace Name received is %s \n", 3},
-        {GetGamma, &fw(0).state.colour.gamma_name, "Gamma Name received is %s \n", 2},
+    const struct { int (*get)(char*); std::string* text; const char* prefix; int item; } getters[] = {
+        {GetCurrentColorSpaceName, &fw().state.colour.colour_space_name, "ColorSpace Name received is ", 3},
+        {GetGamma, &fw().state.colour.gamma_name, "Gamma Name received is ", 2},
     };
     for (const auto& g : getters) {
-        for (const auto& [reply, expected] : cases) {
+        for (const std::string reply : {"Rec.7", "ABCDEFGHIJKLMN", "ABCDEFGHIJKLMNO", "ABCDEFGHIJKLMNOPQRSTUVWXY"}) {
             SCOPED_TRACE(reply);
             *g.text = reply;
-            fw(0).clear_requests();
+            fw().clear_requests();
             char buf[16];
             std::memset(buf, 'Z', sizeof buf);
-            int rc = 0;
-            const std::string out = lines_of([&] { rc = g.get(buf); });
-            ASSERT_EQ(rc, RC_OK);
-            EXPECT_TRUE(fw(0).requests().at(0).is_get(13, g.item));
-            EXPECT_EQ(std::string(buf, 15), expected + std::string(15 - expected.size(), '\0'));
-            EXPECT_EQ(buf[15], 'Z');
-            char line[64];
-            std::snprintf(line, sizeof line, g.line, expected.c_str());
-            EXPECT_EQ(out, line);
+            const std::string name = reply.substr(0, 14);
+            EXPECT_EQ(captured([&] { EXPECT_EQ(g.get(buf), RC_OK); }), g.prefix + name + " \n");
+            EXPECT_EQ(fw().requests().at(0).bytes, get_packet(13, g.item));
+            EXPECT_EQ(std::string(buf, 16), name + std::string(15 - name.size(), '\0') + "Z");
         }
     }
-    fw(0).refuse(8, 13, 2, 1);
-    char name[15] = "untouched";
-    EXPECT_EQ(GetGamma(name), RC_DEVICE_STATUS);
-    EXPECT_STREQ(name, "untouched");
 }
 
-TEST_F(Colour, EachPrimariesGetterReadsItsOwnFieldsOfTheRecord) {
-    const struct {
-        int (*get)(float*, float*);
-        int item;           // 0: x/y, 1: u/v
-        std::size_t field;  // the first of the colour's two fields
-        const char *first_line, *second_line;
-    } getters[] = {
-        {GetRedPrimaryXY, 0, 0, "Red Primary X %f \n", "Red Primary Y %f \n"},
-        {GetRedPrimaryUV, 1, 0, nullptr, nullptr},
-        {GetGreenPrimaryXY, 0, 2, nullptr, nullptr},
-        {GetGreenPrimaryUV, 1, 2, "Green Primary U %f \n", "Green Primary V %f \n"},
-        {GetBluePrimaryXY, 0, 4, "Blue Primary X %f \n", "Blue Primary Y %f \n"},
-        {GetBluePrimaryUV, 1, 4, "Blue Primary U %f \n", "Blue Primary V %f \n"},
-        {GetWhitePrimaryXY, 0, 6, "White Primary X %f \n", "White Primary Y %f \n"},
-        {GetWhitePrimaryUV, 1, 6, "White Primary U %f \n", "White Primary V %f \n"},
-    };
-    const auto line = [](const char* format, float v) {
-        char text[64] = "";
-        if (format != nullptr) std::snprintf(text, sizeof text, format, static_cast<double>(v));
-        return std::string(text);
+// Unsigned thousandths (0, 1000 and 65535 at red x, red y, green x); each call reads afresh.
+TEST_F(Colour, EachPrimariesGetterReadsItsOwnFields) {
+    const struct { int (*get)(float*, float*); int item; float a, b; const char *line_a, *line_b; } getters[] = {
+        {GetRedPrimaryXY, 0, 0.0f, 1.0f, "Red Primary X %f \n", "Red Primary Y %f \n"},
+        {GetRedPrimaryUV, 1, 0.451f, 0.523f, "", ""},
+        {GetGreenPrimaryXY, 0, 65.535f, 0.64f, "", ""},
+        {GetGreenPrimaryUV, 1, 0.125f, 0.563f, "Green Primary U %f \n", "Green Primary V %f \n"},
+        {GetBluePrimaryXY, 0, 0.15f, 0.06f, "Blue Primary X %f \n", "Blue Primary Y %f \n"},
+        {GetBluePrimaryUV, 1, 0.175f, 0.158f, "Blue Primary U %f \n", "Blue Primary V %f \n"},
+        {GetWhitePrimaryXY, 0, 3.127f, 3.29f, "White Primary X %f \n", "White Primary Y %f \n"},
+        {GetWhitePrimaryUV, 1, 1.978f, 4.683f, "White Primary U %f \n", "White Primary V %f \n"},
     };
     connect_first();
-    fw(0).state.colour.primaries_xy = {640, 330, 300, 600, 150, 60, 3127, 3290};
-    fw(0).state.colour.primaries_uv = {451, 523, 125, 563, 175, 158, 1978, 4683};
+    fw().state.colour.primaries_xy = {0, 1000, 65535, 640, 150, 60, 3127, 3290};
+    fw().state.colour.primaries_uv = {451, 523, 125, 563, 175, 158, 1978, 4683};
     for (const auto& p : getters) {
-        SCOPED_TRACE(p.field + 8 * static_cast<std::size_t>(p.item));
-        fw(0).clear_requests();
-        const auto& record = p.item == 0 ? fw(0).state.colour.primaries_xy : fw(0).state.colour.primaries_uv;
-        float a = -1.0f;
-        float b = -1.0f;
-        const std::string out = lines_of([&] { EXPECT_EQ(p.get(&a, &b), RC_OK); });
-        EXPECT_EQ(a, static_cast<float>(record[p.field]) / 1000.0f);
-        EXPECT_EQ(b, static_cast<float>(record[p.field + 1]) / 1000.0f);
-        EXPECT_EQ(out, line(p.first_line, a) + line(p.second_line, b));
-        ASSERT_EQ(fw(0).requests().size(), 1u);
-        EXPECT_TRUE(fw(0).requests()[0].is_get(14, p.item));
+        SCOPED_TRACE(&p - getters);
+        fw().clear_requests();
+        float a = -1.0f, b = -1.0f;
+        char lines[128];
+        std::snprintf(lines, sizeof lines, (std::string(p.line_a) + p.line_b).c_str(), double(p.a), double(p.b));
+        EXPECT_EQ(captured([&] { EXPECT_EQ(p.get(&a, &b), RC_OK); }), lines);
+        EXPECT_EQ(std::pair(a, b), std::pair(p.a, p.b));
+        ASSERT_EQ(fw().requests().size(), 1u);
+        EXPECT_EQ(fw().requests()[0].bytes, get_packet(14, p.item));
     }
 }
 
-TEST_F(Colour, PrimariesFieldsAreUnsignedThousandthsReadAfresh) {
+TEST_F(Colour, PresetNameListSendsOneBarePacketAndFillsAllEight) {
     connect_first();
-    fw(0).state.colour.primaries_xy = {0, 1000, 65535, 640, 0, 0, 0, 0};
-    float x = 0;
-    float y = 0;
-    ASSERT_EQ(GetRedPrimaryXY(&x, &y), RC_OK);
-    EXPECT_EQ(x, 0.0f);
-    EXPECT_EQ(y, 1.0f);
-    ASSERT_EQ(GetGreenPrimaryXY(&x, &y), RC_OK);
-    EXPECT_EQ(x, 65.535f);
-    EXPECT_EQ(y, 0.64f);
-    ASSERT_EQ(fw(0).requests().size(), 2u);
-    EXPECT_EQ(fw(0).requests()[0].bytes, fw(0).requests()[1].bytes);
-
-    fw(0).refuse(8, 14, 1, 1);
-    EXPECT_EQ(GetWhitePrimaryUV(&x, &y), RC_DEVICE_STATUS);
-    EXPECT_EQ(x, 65.535f);
-}
-
-TEST_F(Colour, PresetNameListSendsOneBarePacketAndFillsAllEightEntries) {
-    connect_first();
-    fw(0).state.colour.preset_names = {"ABCDEFGHIJKLMNO", "", "Rec.709", "ABCDEFGHIJKLMN", "P3", "x", "DCI-P3", "Last"};
+    fw().state.colour.preset_names = {"ABCDEFGHIJKLMNO", "", "Rec.709", "ABCDEFGHIJKLMN", "P3", "x", "DCI-P3", "Last"};
     char buf[8 * 15 + 1];
     std::memset(buf, 'Z', sizeof buf);
     auto* names = reinterpret_cast<char(*)[15]>(buf);
-    int rc = 0;
-    const std::string out = lines_of([&] { rc = GetPresetNameList(names); });
-    ASSERT_EQ(rc, RC_OK);
-    ASSERT_EQ(fw(0).requests().size(), 1u);
+    const std::string out = captured([&] { EXPECT_EQ(GetPresetNameList(names), RC_OK); });
     std::vector<uint8_t> bare(122, 0);
     bare[0] = 22;
-    EXPECT_EQ(fw(0).requests()[0].bytes, bare);
-
-    const std::string expected[8] = {"ABCDEFGHIJKLMN", "", "Rec.709", "ABCDEFGHIJKLMN", "P3", "x", "DCI-P3", "Last"};
+    ASSERT_EQ(fw().requests().size(), 1u);
+    EXPECT_EQ(fw().requests()[0].bytes, bare);
     std::string lines;
     for (std::size_t i = 0; i < 8; ++i) {
-        EXPECT_EQ(std::string(names[i], 15), expected[i] + std::string(15 - expected[i].size(), '\0'));
-        // The line shows the display's field, all 15 bytes of it when it holds no NUL.
-        lines += "ColorSpace Name = " + fw(0).state.colour.preset_names[i] + " \n";
+        const std::string name = fw().state.colour.preset_names[i].substr(0, 14);
+        EXPECT_EQ(std::string(names[i], 15), name + std::string(15 - name.size(), '\0'));
+        lines += "ColorSpace Name = " + fw().state.colour.preset_names[i] + " \n";  // the whole 15-byte field
     }
     EXPECT_EQ(buf[120], 'Z');
     EXPECT_EQ(out, lines);
-}
-
-TEST_F(Colour, PresetNameListFailuresLeaveTheNamesAlone) {
-    connect_first();
-    char names[8][15];
-    std::memset(names, 'Z', sizeof names);
-    fw(0).refuse(22, -1, -1, 3, 1);  // status in byte 1
-    EXPECT_EQ(lines_of([&] { EXPECT_EQ(GetPresetNameList(names), RC_DEVICE_STATUS); }),
-              "<ERROR> GetPresetNameList: RegUsbApi Failed.\n");
-    output_of([] { Disconnect(); });
-    EXPECT_EQ(lines_of([&] { EXPECT_EQ(GetPresetNameList(names), RC_EXCHANGE_FAILED); }),
-              "<ERROR> GetPresetNameList: RegUsbApi Failed.\n");
-    EXPECT_EQ(names[0][0], 'Z');
-    EXPECT_EQ(names[7][14], 'Z');
+    std::memset(buf, 'Z', sizeof buf);
+    fw().refuse(22, -1, -1, 3, 1);  // status in byte 1
+    EXPECT_EQ(captured([&] { EXPECT_EQ(GetPresetNameList(names), RC_DEVICE_STATUS); }), "<ERROR> GetPresetNameList: RegUsbApi Failed.\n");
+    captured([] { Disconnect(); });
+    EXPECT_EQ(GetPresetNameList(names), RC_EXCHANGE_FAILED);
+    EXPECT_EQ(std::string(buf, 120), std::string(120, 'Z'));
 }
 
 }  // namespace

@@ -8,21 +8,19 @@
 namespace qvtest {
 namespace {
 
-class Colour : public SimTest {};
-
-#define QV_U8(G, S) #G, G, #S, S
+class Colour : public SettingTest {};
 
 TEST_F(Colour, PlainRowsSendTheirRangeAndRefuseTheRest) {
-    connect_first();
-    check_u8_setting(fw(), {QV_U8(GetActiveColorSpace, SetActiveColorSpace), 0, 1, {1, 8}, {0, 9, 255}, "ColorSpace index received = %d \n"});
-    check_u8_setting(fw(), {QV_U8(GetBlueLightModeStatus, SetBlueLightModeStatus), 0, 3, {0, 2}, {3, 255}, "BlueLight mode status = %d \n"});
+    check_rows({{QV_ROW(GetActiveColorSpace, SetActiveColorSpace), 0, 1, 1, 8, 0, "ColorSpace index received = %d \n"},
+                {QV_ROW(GetBlueLightModeStatus, SetBlueLightModeStatus), 0, 3, 0, 2, 0, "BlueLight mode status = %d \n"}});
+    LogMessage = 1;
     for (const int v : {47, 251, -1, 48, 250}) {
         fw().clear_requests();
         const bool ok = v >= 48 && v <= 250;
         EXPECT_EQ(captured([&] { EXPECT_EQ(SetDisplayLuminance(static_cast<int16_t>(v)), ok ? RC_OK : RC_INVALID_ARGUMENT); }),
                   ok ? "" : "<ERROR> SetDisplayLuminance: Validation Failed.\n");
         ASSERT_EQ(fw().requests().size(), ok ? 1u : 0u);
-        if (ok) { EXPECT_EQ(fw().requests()[0].bytes, set_packet(0, 0, static_cast<uint16_t>(v))); }
+        if (ok) { EXPECT_EQ(fw().requests()[0].bytes, setting_packet(3, 0, 0, static_cast<uint16_t>(v))); }
     }
     fw().set_s16("luminance", -300);  // read back signed
     int16_t lum = 0;
@@ -68,7 +66,7 @@ TEST_F(Colour, NamesAreCutAtFourteenCharacters) {
             std::memset(buf, 'Z', sizeof buf);
             const std::string name = reply.substr(0, 14);
             EXPECT_EQ(captured([&] { EXPECT_EQ(g.get(buf), RC_OK); }), g.prefix + name + " \n");
-            EXPECT_EQ(fw().requests().at(0).bytes, get_packet(13, g.item));
+            EXPECT_EQ(fw().requests().at(0).bytes, setting_packet(8, 13, g.item));
             EXPECT_EQ(std::string(buf, 16), name + std::string(15 - name.size(), '\0') + "Z");
         }
     }
@@ -98,7 +96,7 @@ TEST_F(Colour, EachPrimariesGetterReadsItsOwnFields) {
         EXPECT_EQ(captured([&] { EXPECT_EQ(p.get(&a, &b), RC_OK); }), lines);
         EXPECT_EQ(std::pair(a, b), std::pair(p.a, p.b));
         ASSERT_EQ(fw().requests().size(), 1u);
-        EXPECT_EQ(fw().requests()[0].bytes, get_packet(14, p.item));
+        EXPECT_EQ(fw().requests()[0].bytes, setting_packet(8, 14, p.item));
     }
 }
 

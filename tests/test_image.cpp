@@ -70,8 +70,8 @@ TEST_F(Image, PlainRowsCheckTheirRangeAfterTheirGuard) {
             EXPECT_TRUE(printed([&] { EXPECT_EQ(r.get(&back), RC_OK); }).ends_with(format_line(r.line, v)));
             EXPECT_EQ(back, v);
             ASSERT_EQ(fw().requests().size(), 2 * guard.size() + 2);  // guard, set, guard, get
-            EXPECT_EQ(fw().requests()[guard.size()].bytes, set_packet(2, r.item, static_cast<uint16_t>(v)));
-            EXPECT_EQ(fw().requests().back().bytes, get_packet(3, r.item));
+            EXPECT_EQ(fw().requests()[guard.size()].bytes, setting_packet(3, 2, r.item, static_cast<uint16_t>(v)));
+            EXPECT_EQ(fw().requests().back().bytes, setting_packet(8, 3, r.item));
         }
         for (const int v : r.refused) {
             fw().clear_requests();

@@ -128,7 +128,7 @@ TEST_F(Markers, RecordsReadAsReportedAndClearedWithoutReading) {
         want.fill(0xA5);
         std::ranges::copy(pic == M ? main : pip, want.begin() + 1);
         EXPECT_EQ(printed([&] { EXPECT_EQ(pic == M ? GetMarkerDetails(d) : GetPIPMarkerDetails(d), RC_OK); }), guard);
-        EXPECT_EQ(fw().requests().back().bytes, get_packet(group, 10));
+        EXPECT_EQ(fw().requests().back().bytes, setting_packet(8, group, 10));
         EXPECT_EQ(storage, want);
         fw().clear_requests();
         EXPECT_EQ(printed([&] { EXPECT_EQ(pic == M ? ClearMarkers() : ClearPIPMarkers(), RC_OK); }), guard);
@@ -151,12 +151,12 @@ TEST_F(Markers, ColoursAreCheckedAfterTheGuardAndReadBack) {
                         .ends_with(pic == M ? "<ERROR> SetMarkerColor: Validation Failed.\n" : "<ERROR> SetPIPMarkerColor: Validation Failed.\n"));
         EXPECT_EQ(fw().count_requests(3), 0u);
         ASSERT_EQ(set(6), RC_OK);
-        EXPECT_EQ(fw().requests().back().bytes, set_packet(group - 1, 22, 6));
+        EXPECT_EQ(fw().requests().back().bytes, setting_packet(3, group - 1, 22, 6));
         uint8_t back = 0xEE;
         EXPECT_TRUE(printed([&] { EXPECT_EQ(get(&back), RC_OK); })
                         .ends_with(pic == M ? "Marker color received is 6 \n" : "PIP Marker Colour Value is 6\n"));
         EXPECT_EQ(back, 6);
-        EXPECT_EQ(fw().requests().back().bytes, get_packet(group, 22));
+        EXPECT_EQ(fw().requests().back().bytes, setting_packet(8, group, 22));
     }
 }
 

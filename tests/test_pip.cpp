@@ -96,10 +96,10 @@ TEST_F(Pip, PlainSettingsSendTheirBoundsAndRefuseBeyond) {
         EXPECT_EQ(fw().count_requests(3), 0u);
         for (const int v : {s.low, s.high}) {
             ASSERT_EQ(s.set(static_cast<uint8_t>(v)), RC_OK);
-            EXPECT_EQ(fw().requests().back().bytes, set_packet(3, s.item, static_cast<uint16_t>(v)));
+            EXPECT_EQ(fw().requests().back().bytes, setting_packet(3, 3, s.item, static_cast<uint16_t>(v)));
             EXPECT_TRUE(printed([&] { EXPECT_EQ(s.get(&back), RC_OK); }).ends_with(format_line(s.line, v)));
             EXPECT_EQ(back, v);
-            EXPECT_EQ(fw().requests().back().bytes, get_packet(4, s.item));
+            EXPECT_EQ(fw().requests().back().bytes, setting_packet(8, 4, s.item));
         }
     }
 }

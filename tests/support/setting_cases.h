@@ -33,6 +33,20 @@ inline Outcome outcome(const std::string& function, int rc) {
     return {rc, "<ERROR> " + function + (rc == RC_INVALID_ARGUMENT ? ": Validation Failed.\n" : ": RegUsbApi Failed.\n")};
 }
 
+// Runs f with stdout captured (the log switch as it stands); returns what it printed of its own.
+template <class F>
+std::string captured(F&& f) {
+    StdoutCapture capture;
+    f();
+    return without_info_lines(capture.stop());
+}
+
+inline std::string format_line(const char* format, int value) {
+    char line[128];
+    std::snprintf(line, sizeof line, format, value);
+    return line;
+}
+
 constexpr int kNoCheck = -1;  // step of a setter that sends whatever it gets
 
 struct U8Row {
@@ -70,9 +84,7 @@ protected:
                           outcome(r.setter, ok ? RC_OK : RC_INVALID_ARGUMENT));
                 EXPECT_EQ(packets(fw()), ok ? Packets{setting_packet(3, r.group, r.item, v)} : Packets{});
                 if (!ok || r.get == nullptr) continue;
-                char line[128];
-                std::snprintf(line, sizeof line, r.line, v);
-                EXPECT_EQ(result_of([&] { return r.get(&got); }), Outcome(RC_OK, line));
+                EXPECT_EQ(result_of([&] { return r.get(&got); }), Outcome(RC_OK, format_line(r.line, v)));
                 EXPECT_EQ(got, v);
                 EXPECT_EQ(fw().requests().back().bytes, setting_packet(8, r.group, r.item));
             }

@@ -20,8 +20,6 @@ protected:
         std::memcpy(byPredefinedInputNames, saved_, sizeof saved_);
         SimTest::TearDown();
     }
-    // What f printed, expecting it to return rc.
-    template <class F> std::string says(int rc, F f) { return printed([&] { EXPECT_EQ(f(), rc); }); }
     char saved_[5][10][15] = {};
 };
 

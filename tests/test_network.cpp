@@ -34,10 +34,7 @@ protected:
     // Runs f with logging on, expecting result rc; returns what it printed (what it sent stays in fw()).
     S run(const std::function<int()>& f, int rc) {
         fw().clear_requests();
-        int got = -100;
-        S out = printed([&] { got = f(); });
-        EXPECT_EQ(got, rc);
-        return out;
+        return says(rc, f);
     }
 };
 

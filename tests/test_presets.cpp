@@ -18,8 +18,6 @@ protected:
         fw().clear_requests();
         clock.clear_pauses();
     }
-    // What f printed, expecting it to return rc.
-    template <class F> std::string says(int rc, F f) { return printed([&] { EXPECT_EQ(f(), rc); }); }
 };
 
 TEST_F(Presets, PlainSettings) {

@@ -17,8 +17,6 @@ protected:
         for (const auto& r : fw().requests()) out.push_back(r.bytes);
         return out;
     }
-    // What f printed, expecting it to return rc.
-    template <class F> std::string says(int rc, F f) { return printed([&] { EXPECT_EQ(f(), rc); }); }
 };
 
 const std::vector<uint8_t> kStatusRead = packet_with({{0, 8}, {4, 16}, {5, 2}});

@@ -85,15 +85,8 @@ QV_API int GetDisplaySerialNumber(char* serialNumber) noexcept {
 
 QV_API int GetMonitorType(uint8_t* monitorType) noexcept {
     uint8_t packet[qv::kSettingPacketSize];
-    qv::build_setting_packet(packet, qv::kOpGet, 20, 0);
-    if (RegUsbApi(packet, qv::kSettingPacketSize) != RC_OK) {
-        qv::log("<ERROR> %s: RegUsbApi Failed.\n", "GetMonitorType");
-        return RC_FAILED;
-    }
-    if (packet[qv::kStatusByte] != 0) {
-        qv::log("<ERROR> %s: RegUsbApi Status Failed.\n", "GetMonitorType");
-        return RC_FAILED;
-    }
+    // Both failures are RC_FAILED here; a refusal prints "RegUsbApi Status Failed.".
+    if (qv::exchange_get("GetMonitorType", packet, 20, 0, qv::StatusLine::status) != RC_OK) return RC_FAILED;
     *monitorType = packet[qv::kPayload];
     qv::log_always("Moniter Type is %d\n", static_cast<int>(*monitorType));
     return RC_OK;

@@ -76,6 +76,12 @@ protected:
         return out;
     }
 
+    // The same, expecting f to return rc.
+    template <class F>
+    std::string says(int rc, F&& f) {
+        return printed([&] { EXPECT_EQ(f(), rc); });
+    }
+
     qv::sim::VirtualClock clock;
     std::unique_ptr<qv::sim::SimBus> bus;
     qv::sim::Firmware& fw(std::size_t i = 0) { return bus->firmware(i); }

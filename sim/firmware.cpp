@@ -118,6 +118,7 @@ bool Firmware::handle_table(const Request& req, Reply& reply) {
 Reply Firmware::handle(const uint8_t* request, std::size_t length) {
     Request req;
     req.bytes.assign(request, request + length);
+    if (requests_.size() == kRequestRecord) requests_.pop_front();
     requests_.push_back(req);
     if (length == 0) return {};
 

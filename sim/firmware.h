@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <string>
 #include <string_view>
@@ -62,7 +63,10 @@ public:
     void refuse(int opcode, int group, int item, uint8_t status, int times = -1);
     void clear_refusals() { refusals_.clear(); }
 
-    const std::vector<Request>& requests() const { return requests_; }
+    // The requests received since the last clear, the most recent kRequestRecord of them: a
+    // program that runs on the simulated display for days keeps a bounded record.
+    static constexpr std::size_t kRequestRecord = 4096;
+    const std::deque<Request>& requests() const { return requests_; }
     void clear_requests() { requests_.clear(); }
     // Requests of one kind since the last clear.
     std::size_t count_requests(int opcode, int group = -1, int item = -1) const;
@@ -82,7 +86,7 @@ private:
     bool handle_table(const Request& req, Reply& reply);
     std::map<std::size_t, Payload> store_;
     std::vector<Refusal> refusals_;
-    std::vector<Request> requests_;
+    std::deque<Request> requests_;
 };
 
 // Helpers for the family firmware files.

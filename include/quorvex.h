@@ -28,9 +28,11 @@
  * Functions return an @c int result code: #RC_OK (0) or a negative RC_... value
  * (@ref qv_results); the few that return something else (Scan()'s count, the helpers of the
  * transport and protocol layers, SplitIPV4() which returns nothing) say so. A NULL pointer
- * argument is refused with #RC_INVALID_ARGUMENT before any exchange. A get that fails leaves
- * the caller's storage as it was. The caller owns every record and text buffer it passes and
- * must give it the size stated at the function: the library never learns a buffer's size.
+ * argument is refused with #RC_INVALID_ARGUMENT before any exchange (except where a function
+ * does not use the pointer: SetVideoInputName() reads @p customName only for a custom name).
+ * A get that fails leaves the caller's storage as it was. The caller owns every record and
+ * text buffer it passes and must give it the size stated at the function: the library never
+ * learns a buffer's size.
  *
  * @section qv_threads Threads
  *
@@ -183,9 +185,10 @@ QV_API extern int8_t conn_dev_num;
  *  baudrate / 512 bytes, so below 94208 the longest replies (184 bytes) are cut short. Set it
  *  before Connect(). */
 QV_API extern int baudrate;
-/** Monitor type the last successful Connect() read (0xFF before any): 1 or 2. Type 2 alone
- *  offers the DisplayPort EDID and USB-C input settings and some image-scaling and marker
- *  values; each type has its row of #sPipLimits. */
+/** Monitor type read by the last Connect() that got that far (Scan() connects too); 0xFF
+ *  before any. The library tells types 1 and 2 apart: type 2 alone offers the DisplayPort
+ *  EDID and USB-C input settings and some image-scaling and marker values, and each of the
+ *  two has its row of #sPipLimits. */
 QV_API extern uint8_t gu8MonitorType;
 /** 1 (initially): diagnostic lines on; any other value: off. Changed by SetLog(). */
 QV_API extern uint8_t LogMessage;
@@ -409,9 +412,10 @@ QV_API int CheckMarkerSupport(void) QV_NOEXCEPT;
 
 /**
  * @defgroup qv_colour Colour
- * @brief Luminance, colour space, RGB adjustment, blue-light mode, and the names and
- *        primaries of the current colour space. No guards. The get and the set of a setting
- *        use the same group and item.
+ * @brief Luminance, colour space, RGB adjustment and blue-light mode; the names of the
+ *        current colour space, the gamma and the colour-space presets; the chromaticities of
+ *        the primaries. No guards. The get and the set of a setting use the same group and
+ *        item.
  * @{
  */
 /** Reads the display luminance: get of group 0, item 0, int16. */

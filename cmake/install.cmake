@@ -6,7 +6,7 @@
 # the tree works wherever it is installed or copied.
 include(CMakePackageConfigHelpers)
 
-set(QUORVEX_UDEV_RULES_DIR "lib/udev/rules.d" CACHE PATH
+set(QUORVEX_UDEV_RULES_DIR "lib/udev/rules.d" CACHE STRING
     "Where the udev rule goes, relative to the prefix (udev reads /usr/lib/udev/rules.d and /etc/udev/rules.d)")
 set(QUORVEX_CMAKE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/Quorvex")
 

@@ -144,40 +144,31 @@ int marker_pip() {
     return CheckMarkerSupport();
 }
 
-// The PIP guards read the display's answer into a local byte that starts at 0 and look only at
-// that byte, so a query that fails counts as "PIP off" or "not in mode 1".
+// The PIP and web-server guards read the display's answer into a local byte that starts at 0
+// and look only at that byte, so a query that fails (after its own error line) counts as "PIP
+// off", "not in mode 1" or "web server off". Refused with the guard's line otherwise.
+enum class Wanted { one, non_zero };
+int require(qv::GetU8 read, Wanted wanted, const char* line, const char* fn) {
+    uint8_t value = 0;
+    read(&value);
+    if (wanted == Wanted::one ? value == 1 : value != 0) return RC_OK;
+    qv::log(line, fn);
+    return RC_NOT_ALLOWED;
+}
 
 // PIP status exactly 1 (the mode functions).
 int pip_on_exact(const char* fn) {
-    uint8_t status = 0;
-    GetPIPStatus(&status);
-    if (status != 1) {
-        qv::log("<ERROR> %s: PIP is OFF.\n", fn);
-        return RC_NOT_ALLOWED;
-    }
-    return RC_OK;
+    return require(GetPIPStatus, Wanted::one, "<ERROR> %s: PIP is OFF.\n", fn);
 }
 
 // PIP mode 1 (position and size); reading the mode runs the pip_on_exact guard first.
 int pip_mode1(const char* fn) {
-    uint8_t mode = 0;
-    GetPIPMode(&mode);
-    if (mode != 1) {
-        qv::log("<ERROR> %s: Pip mode Failed.\n", fn);
-        return RC_NOT_ALLOWED;
-    }
-    return RC_OK;
+    return require(GetPIPMode, Wanted::one, "<ERROR> %s: Pip mode Failed.\n", fn);
 }
 
 // PIP status non-zero (inputs, swap, video legal, overscan).
 int pip_on(const char* fn) {
-    uint8_t status = 0;
-    GetPIPStatus(&status);
-    if (status == 0) {
-        qv::log("<ERROR> %s: Pip mode Failed.\n", fn);
-        return RC_NOT_ALLOWED;
-    }
-    return RC_OK;
+    return require(GetPIPStatus, Wanted::non_zero, "<ERROR> %s: Pip mode Failed.\n", fn);
 }
 
 // The PIP source shows a DCI timing; the verdict's own code is passed on.
@@ -192,28 +183,16 @@ int pip_dci(const char* fn) {
 // and nothing is sent.
 int monitor_type_2() { return gu8MonitorType == 2 ? RC_OK : RC_NOT_SUPPORTED; }
 
-// Web server on: the switch reads exactly 1. A failed read leaves the local byte 0 and so
-// refuses too, after GetWebServerStatus has printed its own error line.
+// Web server on: the switch reads exactly 1.
 int web_server(const char* fn) {
-    uint8_t status = 0;
-    GetWebServerStatus(&status);
-    if (status != 1) {
-        qv::log("<ERROR> %s: Web Server status disabled.\n", fn);
-        return RC_NOT_ALLOWED;
-    }
-    return RC_OK;
+    return require(GetWebServerStatus, Wanted::one, "<ERROR> %s: Web Server status disabled.\n", fn);
 }
 
-// Web server on, then web management on (changing the identify support needs both).
+// Web server on, then web management on (changing the identify support needs both). Reading
+// the management switch reads the web server again first.
 int web_server_management(const char* fn) {
     if (const int rc = web_server(fn); rc != RC_OK) return rc;
-    uint8_t management = 0;
-    GetWSManagementStatus(&management);  // reads the web server again, then the management switch
-    if (management != 1) {
-        qv::log("<ERROR> %s: Web managment status disabled.\n", fn);
-        return RC_NOT_ALLOWED;
-    }
-    return RC_OK;
+    return require(GetWSManagementStatus, Wanted::one, "<ERROR> %s: Web managment status disabled.\n", fn);
 }
 
 }  // namespace

@@ -96,7 +96,8 @@ inline constexpr Guard pip_on{GuardId::PIP_ON, "picture-in-picture on"};
 inline constexpr Guard pip_dci{GuardId::PIP_DCI, "picture-in-picture source in a DCI timing"};
 inline constexpr Guard monitor_type_2{GuardId::MONITOR_TYPE_2, "monitor type 2"};
 inline constexpr Guard web_server{GuardId::WEB_SERVER, "web server on"};
-inline constexpr Guard web_server_management{GuardId::WEB_SERVER_MANAGEMENT, "web server and web management on"};
+inline constexpr Guard web_server_management{GuardId::WEB_SERVER_MANAGEMENT,
+                                             "web server and web management on"};
 }  // namespace guard
 
 enum RowFlags : uint16_t {
@@ -111,6 +112,7 @@ enum RowFlags : uint16_t {
 struct Key {
     int8_t group = -1;
     int8_t item = -1;
+    constexpr bool addresses(int g, int i) const { return group >= 0 && group == g && item == i; }
 };
 
 // The exported functions of the plain rows, typed as the public header declares them.
@@ -281,12 +283,12 @@ inline constexpr std::size_t kSettingCount = sizeof(kSettings) / sizeof(kSetting
 // The row whose get (opcode 8) or set (opcode 3) uses this group and item; nullptr if none.
 constexpr const SettingRow* find_get_row(int group, int item) {
     for (const auto& r : kSettings)
-        if (r.get_key.group >= 0 && r.get_key.group == group && r.get_key.item == item) return &r;
+        if (r.get_key.addresses(group, item)) return &r;
     return nullptr;
 }
 constexpr const SettingRow* find_set_row(int group, int item) {
     for (const auto& r : kSettings)
-        if (r.set_key.group >= 0 && r.set_key.group == group && r.set_key.item == item) return &r;
+        if (r.set_key.addresses(group, item)) return &r;
     return nullptr;
 }
 constexpr const SettingRow* find_row(std::string_view cli) {
@@ -309,10 +311,8 @@ constexpr bool keys_unique() {
         for (std::size_t j = i + 1; j < kSettingCount; ++j) {
             const auto& a = kSettings[i];
             const auto& b = kSettings[j];
-            if (a.get_key.group >= 0 && a.get_key.group == b.get_key.group && a.get_key.item == b.get_key.item)
-                return false;
-            if (a.set_key.group >= 0 && a.set_key.group == b.set_key.group && a.set_key.item == b.set_key.item)
-                return false;
+            if (a.get_key.addresses(b.get_key.group, b.get_key.item)) return false;
+            if (a.set_key.addresses(b.set_key.group, b.set_key.item)) return false;
         }
     return true;
 }
@@ -320,9 +320,10 @@ constexpr bool keys_unique() {
 constexpr bool plain_rows_complete() {
     for (const auto& r : kSettings) {
         if (r.departure) continue;
-        if (r.getter != nullptr && r.setter != nullptr && (r.get_u8 != nullptr) != (r.set_u8 != nullptr))
-            return false;
-        const bool checked = r.setter != nullptr && r.kind != Kind::ACTION && (r.flags & F_NO_RANGE) == 0;
+        const bool both = r.getter != nullptr && r.setter != nullptr;
+        if (both && (r.get_u8 != nullptr) != (r.set_u8 != nullptr)) return false;
+        const bool checked =
+            r.setter != nullptr && r.kind != Kind::ACTION && (r.flags & F_NO_RANGE) == 0;
         if (checked && r.low >= r.high) return false;
         if (r.getter != nullptr && r.value_line == nullptr) return false;
     }
@@ -333,6 +334,7 @@ constexpr bool plain_rows_complete() {
 static_assert(table_checks::cli_names_unique(), "every setting needs its own CLI name");
 static_assert(table_checks::keys_unique(), "a get or set (group, item) pair may name only one setting");
 static_assert(table_checks::plain_rows_complete(),
-              "a plain row needs one width both ways, a range for its setter and a value line for its getter");
+              "a plain row needs one width both ways, a range for its setter and a value line for "
+              "its getter");
 
 }  // namespace qv

@@ -136,6 +136,10 @@ TEST_F(Exchange, WriteFailureIsReportedWhateverTheLogSwitch) {
               "<ERROR> RegUsbApi: Could not Write usb.\n");
     EXPECT_EQ(output_of([&] { EXPECT_EQ(RegUsbApi(packet, 600), RC_FAILED); }),
               "<ERROR> RegUsbApi: Could not Write usb.\n");
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(RegUsbApi(nullptr, 32), RC_FAILED); }),
+              "<ERROR> RegUsbApi: Could not Write usb.\n")
+        << "a NULL packet is refused by the write, before anything is read from it";
+    EXPECT_TRUE(fw().requests().empty());
 }
 
 }  // namespace

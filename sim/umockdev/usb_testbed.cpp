@@ -654,6 +654,36 @@ int UsbTestbed::open_device_files() const {
     return count;
 }
 
+std::size_t UsbTestbed::entries(const char* dir) {
+    std::size_t count = 0;
+    if (DIR* d = opendir(dir)) {
+        while (const dirent* entry = readdir(d))
+            if (entry->d_name[0] != '.') ++count;
+        closedir(d);
+    }
+    return count;
+}
+
+std::size_t UsbTestbed::stable_entries(const char* dir) {
+    std::size_t count = entries(dir);
+    for (int same = 0, attempt = 0; same < 5 && attempt < 100; ++attempt) {
+        usleep(10000);
+        const std::size_t now = entries(dir);
+        same = now == count ? same + 1 : 0;
+        count = now;
+    }
+    return count;
+}
+
+std::size_t UsbTestbed::settled_entries(const char* dir, std::size_t expected) {
+    std::size_t count = entries(dir);
+    for (int attempt = 0; attempt < 100 && count != expected; ++attempt) {
+        usleep(10000);
+        count = entries(dir);
+    }
+    return count;
+}
+
 int UsbTestbed::foreign_opens() {
     std::lock_guard<std::mutex> lock(mutex_);
     return foreign_opens_;

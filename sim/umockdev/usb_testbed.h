@@ -118,6 +118,16 @@ public:
     // library never closed shows here).
     int open_device_files() const;
 
+    // Entries of a directory of this process (/proc/self/fd, /proc/self/task; the listing's
+    // own descriptor included).
+    static std::size_t entries(const char* dir);
+    // The same, once it has not changed for 50 ms (a baseline).
+    static std::size_t stable_entries(const char* dir);
+    // The same, once it equals `expected`: umockdev's worker thread closes what it held for a
+    // handle a moment after the handle is closed, so the count is read again for up to a
+    // second of real time.
+    static std::size_t settled_entries(const char* dir, std::size_t expected);
+
     // Opens of devices that are not displays (root hubs, other ids).
     int foreign_opens();
     // usbfs requests the handler does not know, as text; a test expects none.

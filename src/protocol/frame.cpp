@@ -66,6 +66,7 @@ int get_common(const SettingRow& row, uint8_t* packet) {
 }  // namespace
 
 int run_get(const SettingRow& row, uint8_t* value) {
+    if (value == nullptr) return RC_INVALID_ARGUMENT;  // before the guard: nothing is sent
     uint8_t packet[kSettingPacketSize];
     if (const int rc = get_common(row, packet); rc != RC_OK) return rc;
     *value = packet[kPayload];
@@ -74,6 +75,7 @@ int run_get(const SettingRow& row, uint8_t* value) {
 }
 
 int run_get(const SettingRow& row, int16_t* value) {
+    if (value == nullptr) return RC_INVALID_ARGUMENT;  // before the guard: nothing is sent
     uint8_t packet[kSettingPacketSize];
     if (const int rc = get_common(row, packet); rc != RC_OK) return rc;
     *value = static_cast<int16_t>(get_le16(packet + kPayload));
@@ -120,6 +122,7 @@ QV_API int SetLog(uint8_t enable) noexcept {
 }
 
 QV_API int GetSdkVersion(char* version) noexcept {
+    if (version == nullptr) return RC_INVALID_ARGUMENT;
     std::memcpy(version, "v1.0", 5);
     qv::log("USB SDK version is %s \n", version);
     return RC_OK;

@@ -21,10 +21,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::size_t entries(const char* dir) {
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), {}));
-}
-
 bool library_mapped() {
     std::ifstream maps("/proc/self/maps");
     const std::string text((std::istreambuf_iterator<char>(maps)), {});
@@ -67,13 +63,13 @@ TEST(Unload, GivesBackLibusbContextAndHandle) {
 
     // The first round also starts what the emulation itself keeps for the process.
     connected_then_unloaded(usb);
-    const std::size_t descriptors = entries("/proc/self/fd");
-    const std::size_t threads = entries("/proc/self/task");
+    const std::size_t descriptors = UsbTestbed::stable_entries("/proc/self/fd");
+    const std::size_t threads = UsbTestbed::stable_entries("/proc/self/task");
     for (int round = 0; round < 3; ++round) {
         SCOPED_TRACE(round);
         connected_then_unloaded(usb);
-        EXPECT_EQ(entries("/proc/self/fd"), descriptors);
-        EXPECT_EQ(entries("/proc/self/task"), threads);
+        EXPECT_EQ(UsbTestbed::settled_entries("/proc/self/fd", descriptors), descriptors);
+        EXPECT_EQ(UsbTestbed::settled_entries("/proc/self/task", threads), threads);
     }
     usb.reset(nullptr);
     UsbTestbed::shutdown();

@@ -20,10 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<uint8_t>;
 
-std::size_t entries(const char* dir) {
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), {}));
-}
-
 class UsbRobustness : public UsbTest {
 protected:
     void SetUp() override {
@@ -61,8 +57,8 @@ TEST_F(UsbRobustness, ManyScanConnectDisconnectCyclesLeaveNothingOpen) {
     // The first scan starts what libusb keeps for the process (its event descriptors and
     // hot-plug thread); from then on every cycle returns to the same point.
     ASSERT_EQ(scan(), 1);
-    const std::size_t descriptors = entries("/proc/self/fd");
-    const std::size_t threads = entries("/proc/self/task");
+    const std::size_t descriptors = UsbTestbed::stable_entries("/proc/self/fd");
+    const std::size_t threads = UsbTestbed::stable_entries("/proc/self/task");
     output_of([&] {
         for (int cycle = 0; cycle < kCycles; ++cycle) {
             char serials[36] = {};
@@ -74,8 +70,8 @@ TEST_F(UsbRobustness, ManyScanConnectDisconnectCyclesLeaveNothingOpen) {
     });
     EXPECT_EQ(qv::libusb_open_handles(), 0u);
     EXPECT_EQ(usb().open_device_files(), 0);
-    EXPECT_EQ(entries("/proc/self/fd"), descriptors);
-    EXPECT_EQ(entries("/proc/self/task"), threads);
+    EXPECT_EQ(UsbTestbed::settled_entries("/proc/self/fd", descriptors), descriptors);
+    EXPECT_EQ(UsbTestbed::settled_entries("/proc/self/task", threads), threads);
     EXPECT_EQ(seen(0, &EmulatedDisplay::urbs_in_flight), 0);
 }
 

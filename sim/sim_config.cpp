@@ -56,7 +56,7 @@ void split_index(std::string_view key, std::string_view* base, int* index) {
 }  // namespace
 
 std::string shown_text(std::string_view text) {
-    constexpr std::size_t kMax = 64;
+    constexpr std::size_t kMax = 160;
     std::string result;
     for (std::size_t i = 0; i < text.size() && i < kMax; ++i) {
         const auto c = static_cast<unsigned char>(text[i]);

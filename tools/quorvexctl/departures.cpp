@@ -117,10 +117,21 @@ constexpr Field kSchedule[] = {
     {"frequency-type", FT::u8, 0, 2, false, false, offsetof(CalibrationSchedule, FrequencyType)},
     {"frequency-count", FT::s16, 0, 4, false, false, offsetof(CalibrationSchedule, FrequencyCount)},
     {"dayof-week", FT::u8, 0, 6, false, false, offsetof(CalibrationSchedule, DayofWeek)},
-    {"time-hh", FT::u8, 1, 12, false, false, offsetof(CalibrationSchedule, TimeHH)},
+    {"time-hh", FT::u8, 0, 12, false, false, offsetof(CalibrationSchedule, TimeHH)},
     {"time-mm", FT::u8, 0, 59, false, false, offsetof(CalibrationSchedule, TimeMM)},
     {"time-meridian", FT::u8, 0, 1, false, false, offsetof(CalibrationSchedule, TimeMeridian)},
 };
+
+// The display reports an all-zero record while no schedule is set, and the library checks every
+// field even then (the hour must be 1..12) though it sends none of them: a schedule that is off
+// goes out as off with an hour the check accepts, so that a dump of it can be restored.
+int write_schedule(const Setting& s, const Json& value) {
+    if (value.at("schedule-status").get<int>() != 0)
+        return write_record<CalibrationSchedule, GetCalibrationSchedule, SetCalibrationSchedule, kSchedule>(s, value);
+    CalibrationSchedule off{};
+    off.TimeHH = 1;
+    return SetCalibrationSchedule(&off);
+}
 
 // The display reports an all-zero record while warm-up is off, so the hour may read 0.
 constexpr Field kWarmup[] = {
@@ -393,8 +404,7 @@ constexpr Shape kShapes[] = {
     {"GetPIPPosition", ValueType::record, GuardId::PIP_MODE1, GuardId::PIP_MODE1, kPipPosition,
      read_selector_triple<GetPIPPosition, kPipPosition>, write_pip_position},
     {"GetCalibrationSchedule", ValueType::record, GuardId::NONE, GuardId::NONE, kSchedule,
-     read_record<CalibrationSchedule, GetCalibrationSchedule, SetCalibrationSchedule, kSchedule>,
-     write_record<CalibrationSchedule, GetCalibrationSchedule, SetCalibrationSchedule, kSchedule>},
+     read_record<CalibrationSchedule, GetCalibrationSchedule, SetCalibrationSchedule, kSchedule>, write_schedule},
     {"GetDisplayWarmupSettings", ValueType::record, GuardId::NONE, GuardId::NONE, kWarmup,
      read_record<DisplayWarmupSettings, GetDisplayWarmupSettings, SetDisplayWarmupSettings, kWarmup>,
      write_record<DisplayWarmupSettings, GetDisplayWarmupSettings, SetDisplayWarmupSettings, kWarmup>},

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -19,6 +20,42 @@ nlohmann::ordered_json Result::json() const {
     return parsed;
 }
 
+namespace {
+
+[[noreturn]] void exec_tool(const std::vector<std::string>& args, const std::string& simulate) {
+    if (simulate.empty())
+        unsetenv("QUORVEX_SIMULATE");
+    else
+        setenv("QUORVEX_SIMULATE", simulate.c_str(), 1);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(QUORVEXCTL_PATH));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(QUORVEXCTL_PATH, argv.data());
+    _exit(127);
+}
+
+int exit_status(pid_t pid) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+Result quorvexctl_on_terminal(const std::vector<std::string>& args, const std::string& simulate) {
+    int terminal = -1;
+    const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (pid == 0) exec_tool(args, simulate);
+    Result result;
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((n = read(terminal, buffer, sizeof buffer)) > 0) result.out.append(buffer, static_cast<std::size_t>(n));
+    close(terminal);
+    result.status = exit_status(pid);
+    return result;
+}
+
 Result quorvexctl(const std::vector<std::string>& args, const std::string& simulate, const std::string& stdout_path) {
     int in[2], out[2], err[2];
     if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) return {};
@@ -33,16 +70,7 @@ Result quorvexctl(const std::vector<std::string>& args, const std::string& simul
         }
         dup2(err[1], STDERR_FILENO);
         for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
-        if (simulate.empty())
-            unsetenv("QUORVEX_SIMULATE");
-        else
-            setenv("QUORVEX_SIMULATE", simulate.c_str(), 1);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(QUORVEXCTL_PATH));
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(QUORVEXCTL_PATH, argv.data());
-        _exit(127);
+        exec_tool(args, simulate);
     }
     close(in[0]);
     close(out[1]);
@@ -66,9 +94,7 @@ Result quorvexctl(const std::vector<std::string>& args, const std::string& simul
             }
         }
     }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.status = exit_status(pid);
     return result;
 }
 

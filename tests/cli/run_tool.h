@@ -20,6 +20,9 @@ struct Result {
 // standard output goes to that file. Standard input is empty.
 Result quorvexctl(const std::vector<std::string>& args, const std::string& simulate,
                   const std::string& stdout_path = {});
+// The same with standard output and standard error on a terminal (a pseudo-terminal whose
+// output lands in Result::out).
+Result quorvexctl_on_terminal(const std::vector<std::string>& args, const std::string& simulate);
 
 // A fresh directory for one test, removed at the end.
 class TempDir {

@@ -173,6 +173,12 @@ TEST(CliTransfer, FilesTravelBothWaysWithOneLinePerFileWhenNotOnATerminal) {
         found = found || read_file(entry.path()) == content;
     EXPECT_TRUE(found) << "the uploaded file comes back";
 
+    // On a terminal: a bar with the size in bytes and chunks, cleared before the file's line.
+    const Result bar = quorvexctl_on_terminal({"send-file", "1", tool.dir / "lut.bin"}, tool.simulate);
+    EXPECT_EQ(bar.status, 0);
+    EXPECT_NE(bar.out.find("0 B/700 B  chunk 0/6"), std::string::npos) << bar.out;
+    EXPECT_NE(bar.out.find("\r\x1b[Ksent "), std::string::npos) << bar.out;
+    EXPECT_EQ(quorvexctl_on_terminal({"send-file", "--quiet", "1", tool.dir / "lut.bin"}, tool.simulate).out, "");
     EXPECT_EQ(tool({"send-file", "--quiet", "1", tool.dir / "lut.bin"}).out, "");
     EXPECT_EQ(tool({"send-file", "--json", "1", tool.dir / "lut.bin"}).json()["chunks"], 6);
     EXPECT_EQ(tool({"send-file", "3", tool.dir / "lut.bin"}).status, 2) << "3 is a download type";

@@ -99,6 +99,7 @@ std::map<std::string, int64_t> written_files(const std::string& directory, const
 template <class Transfer, class Bytes>
 int run_watched(const Options& opt, ProgressBar& bar, Transfer transfer, Bytes bytes_so_far) {
     if (opt.quiet || opt.json || !output_is_terminal()) return transfer();
+    bar.update(0);
     auto result = std::async(std::launch::async, transfer);
     while (result.wait_for(kRedraw) != std::future_status::ready) {
         const int64_t bytes = bytes_so_far();

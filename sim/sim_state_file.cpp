@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include <nlohmann/json.hpp>
 
@@ -15,7 +16,7 @@ namespace qv::sim {
 
 namespace {
 
-using Json = nlohmann::ordered_json;
+using Json = nlohmann::json;
 
 constexpr const char* kFormat = "quorvex-sim-state/1";
 
@@ -36,39 +37,36 @@ void from_hex(const std::string& text, Bytes& bytes) {
         bytes[i] = static_cast<uint8_t>(std::stoi(text.substr(2 * i, 2), nullptr, 16));
 }
 
+}  // namespace
+
+// What the family firmware files keep, field by field; a missing field makes a load fail.
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(ColourState, colour_space_name, gamma_name, preset_names, primaries_xy,
+                                   primaries_uv, gains, offsets)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(InputName, type, custom, custom_status)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(NetworkState, ip_mode, address, subnet_mask, gateway, mac)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(UserPreset, saved, color_space, luminance)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(PowerState, factory_resets, processor_off)
+NLOHMANN_DEFINE_TYPE_NON_INTRUSIVE(DisplayFile, name, data, text)
+
+namespace {
+
 Json display_state(Firmware& fw) {
     Json payloads = Json::object();
     for (const auto& [index, payload] : fw.stored_payloads())
         payloads[kSettings[index].cli] = to_hex(payload.data(), payload.size());
     const FamilyState& s = fw.state;
-    Json inputs = Json::array();
-    for (const InputName& n : s.inputs.names)
-        inputs.push_back({{"type", n.type}, {"custom", to_hex(n.custom.data(), n.custom.size())}, {"custom_status", n.custom_status}});
-    Json presets = Json::array();
-    for (const UserPreset& p : s.presets.user)
-        presets.push_back({{"saved", p.saved}, {"color_space", p.color_space}, {"luminance", p.luminance}});
     Json files = Json::object();
-    for (const auto& [type, list] : s.transfer.files) {
-        Json entries = Json::array();
-        for (const DisplayFile& f : list)
-            entries.push_back({{"name", f.name}, {"text", f.text}, {"data", to_hex(f.data.data(), f.data.size())}});
-        files[std::to_string(type)] = entries;
-    }
+    for (const auto& [type, list] : s.transfer.files) files[std::to_string(type)] = list;
     return {{"serial", fw.serial},
             {"payloads", payloads},
-            {"colour",
-             {{"colour_space_name", s.colour.colour_space_name}, {"gamma_name", s.colour.gamma_name},
-              {"preset_names", s.colour.preset_names}, {"primaries_xy", s.colour.primaries_xy},
-              {"primaries_uv", s.colour.primaries_uv}, {"gains", s.colour.gains}, {"offsets", s.colour.offsets}}},
-            {"guards", {{"pip_width", s.guards.pip_width}, {"pip_height", s.guards.pip_height}}},
-            {"inputs", inputs},
-            {"network",
-             {{"ip_mode", s.network.ip_mode}, {"address", s.network.address}, {"subnet_mask", s.network.subnet_mask},
-              {"gateway", s.network.gateway}, {"mac", s.network.mac}}},
-            {"identity", {{"firmware_revision", s.identity.firmware_revision}, {"info", s.identity.info}}},
-            {"presets", presets},
-            {"power", {{"factory_resets", s.power.factory_resets}, {"processor_off", s.power.processor_off}}},
-            {"test_pattern", {{"colour", s.test_pattern.colour}, {"pattern", s.test_pattern.pattern}}},
+            {"colour", s.colour},
+            {"pip_size", {s.guards.pip_width, s.guards.pip_height}},
+            {"inputs", s.inputs.names},
+            {"network", s.network},
+            {"identity", {s.identity.firmware_revision, s.identity.info}},
+            {"presets", s.presets.user},
+            {"power", s.power},
+            {"test_pattern", {s.test_pattern.colour, s.test_pattern.pattern}},
             {"files", files}};
 }
 
@@ -80,55 +78,19 @@ void load_display(const Json& j, Firmware& fw) {
         from_hex(hex.get<std::string>(), fw.payload(*row));
     }
     FamilyState& s = fw.state;
-    const Json& c = j.at("colour");
-    c.at("colour_space_name").get_to(s.colour.colour_space_name);
-    c.at("gamma_name").get_to(s.colour.gamma_name);
-    c.at("preset_names").get_to(s.colour.preset_names);
-    c.at("primaries_xy").get_to(s.colour.primaries_xy);
-    c.at("primaries_uv").get_to(s.colour.primaries_uv);
-    c.at("gains").get_to(s.colour.gains);
-    c.at("offsets").get_to(s.colour.offsets);
-    j.at("guards").at("pip_width").get_to(s.guards.pip_width);
-    j.at("guards").at("pip_height").get_to(s.guards.pip_height);
-    const Json& inputs = j.at("inputs");
-    for (std::size_t i = 0; i < s.inputs.names.size() && i < inputs.size(); ++i) {
-        InputName& n = s.inputs.names[i];
-        inputs[i].at("type").get_to(n.type);
-        from_hex(inputs[i].at("custom").get<std::string>(), n.custom);
-        inputs[i].at("custom_status").get_to(n.custom_status);
-    }
-    const Json& net = j.at("network");
-    net.at("ip_mode").get_to(s.network.ip_mode);
-    net.at("address").get_to(s.network.address);
-    net.at("subnet_mask").get_to(s.network.subnet_mask);
-    net.at("gateway").get_to(s.network.gateway);
-    net.at("mac").get_to(s.network.mac);
-    j.at("identity").at("firmware_revision").get_to(s.identity.firmware_revision);
-    j.at("identity").at("info").get_to(s.identity.info);
-    const Json& presets = j.at("presets");
-    for (std::size_t i = 0; i < s.presets.user.size() && i < presets.size(); ++i) {
-        UserPreset& p = s.presets.user[i];
-        presets[i].at("saved").get_to(p.saved);
-        presets[i].at("color_space").get_to(p.color_space);
-        presets[i].at("luminance").get_to(p.luminance);
-    }
-    j.at("power").at("factory_resets").get_to(s.power.factory_resets);
-    j.at("power").at("processor_off").get_to(s.power.processor_off);
-    j.at("test_pattern").at("colour").get_to(s.test_pattern.colour);
-    j.at("test_pattern").at("pattern").get_to(s.test_pattern.pattern);
+    j.at("colour").get_to(s.colour);
+    std::tie(s.guards.pip_width, s.guards.pip_height) = j.at("pip_size").get<std::pair<int16_t, int16_t>>();
+    j.at("inputs").get_to(s.inputs.names);
+    j.at("network").get_to(s.network);
+    std::tie(s.identity.firmware_revision, s.identity.info) =
+        j.at("identity").get<std::pair<std::string, std::array<std::string, 4>>>();
+    j.at("presets").get_to(s.presets.user);
+    j.at("power").get_to(s.power);
+    std::tie(s.test_pattern.colour, s.test_pattern.pattern) =
+        j.at("test_pattern").get<std::pair<std::array<uint8_t, 3>, uint8_t>>();
     s.transfer.files.clear();
-    for (const auto& [type, entries] : j.at("files").items()) {
-        auto& list = s.transfer.files[static_cast<uint8_t>(std::stoi(type))];
-        for (const Json& e : entries) {
-            DisplayFile f;
-            e.at("name").get_to(f.name);
-            e.at("text").get_to(f.text);
-            const std::string hex = e.at("data").get<std::string>();
-            f.data.resize(hex.size() / 2);
-            from_hex(hex, f.data);
-            list.push_back(std::move(f));
-        }
-    }
+    for (const auto& [type, list] : j.at("files").items())
+        list.get_to(s.transfer.files[static_cast<uint8_t>(std::stoi(type))]);
 }
 
 // "line L, column C" of a byte offset (from 0) in text.
@@ -202,17 +164,20 @@ void StateFile::keep(SimBus& bus) {
         bus.firmware(i).after_request = [this](uint8_t opcode) { after(opcode); };
 }
 
-void StateFile::after(uint8_t opcode) {
+bool StateFile::is_read(uint8_t opcode) {
     switch (opcode) {
-        case kOpUploadChunk:  // a file arriving: saved once, at its end or at exit
-            pending_ = true;
-            return;
-        case kOpFileCount:
-        case kOpDownloadChunk:  // reads
-            return;
-        default:
-            save_if_changed();
+        case 8: case 12: case 20: case 22: case 28: case 29: return true;
+        default: return false;
     }
+}
+
+void StateFile::after(uint8_t opcode) {
+    if (is_read(opcode)) return;
+    if (opcode == kOpUploadChunk) {  // a file arriving: saved once, at the next change or at exit
+        pending_ = true;
+        return;
+    }
+    save_if_changed();
 }
 
 StateFile::~StateFile() {

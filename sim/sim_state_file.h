@@ -30,11 +30,11 @@ public:
     void save_if_changed();
 
 private:
-    // Uploads and downloads move a file in many small requests: an upload's chunks are saved
-    // together, downloads change nothing that is kept.
+    // Reads (gets, the calibration-mode query, information strings, preset names, file counts
+    // and download chunks) change nothing that is kept; an upload moves a file in many small
+    // requests, saved together.
     static constexpr uint8_t kOpUploadChunk = 24;
-    static constexpr uint8_t kOpFileCount = 28;
-    static constexpr uint8_t kOpDownloadChunk = 29;
+    static bool is_read(uint8_t opcode);
     void after(uint8_t opcode);
 
     std::string path_;

@@ -12,7 +12,6 @@ namespace qvctl {
 
 namespace {
 
-using qv::GuardId;
 using FT = FieldType;
 
 // ---- values in and out of packed records and buffers
@@ -59,10 +58,25 @@ int int_of(const Json& v, const char* field) { return v.at(field).get<int>(); }
 
 // ---- shapes
 
+// What a departure's functions check before they send anything, when the row names no guard
+// of the table: the text for people and the settings it reads (written first on restore).
+struct Needs {
+    const char* text = nullptr;
+    const char* first[2] = {nullptr, nullptr};
+};
+constexpr Needs kNothing{};
+constexpr Needs kPipOn{qv::guard::pip_on.needs, {"pip"}};
+constexpr Needs kPipMode1{qv::guard::pip_mode1.needs, {"pip", "pip-mode"}};
+constexpr Needs kImageMode{qv::guard::image_mode.needs};
+constexpr Needs kMarkerMain{qv::guard::marker_main.needs};
+constexpr Needs kMarkerPip{qv::guard::marker_pip.needs, {"pip"}};
+constexpr Needs kWebServer{qv::guard::web_server.needs, {"web-server"}};
+constexpr Needs kUsbBindingOn{"USB port binding status 3", {"usb-port-binding"}};
+
 struct Shape {
     const char* function;  // the getter the row names (or its setter when it has no getter)
     ValueType type;
-    GuardId get_guard, set_guard;
+    const Needs& needs;
     std::span<const Field> fields;
     int (*read_fn)(const Setting&, Json*);
     int (*write_fn)(const Setting&, const Json&);
@@ -320,14 +334,14 @@ int write_pip_position(const Setting&, const Json& v) {
 // Function buttons: one row per button, numbered from 1 by the row's item.
 int read_function_button(const Setting& s, Json* value) {
     int16_t action = 0;
-    if (const int rc = GetFunctionButtonSettings(static_cast<uint16_t>(s.row->get_item + 1), &action); rc != RC_OK)
+    if (const int rc = GetFunctionButtonSettings(static_cast<uint16_t>(s.row->get_key.item + 1), &action); rc != RC_OK)
         return rc;
     *value = action;
     return RC_OK;
 }
 
 int write_function_button(const Setting& s, const Json& value) {
-    return SetFunctionButtonSettings(static_cast<uint16_t>(s.row->set_item + 1), static_cast<int16_t>(value.get<int>()));
+    return SetFunctionButtonSettings(static_cast<uint16_t>(s.row->set_key.item + 1), static_cast<int16_t>(value.get<int>()));
 }
 
 // Input names: one record per input. The display reports the name and whether it is a custom
@@ -370,8 +384,8 @@ int write_input_name(const Setting&, const Json& entry) {
 }
 
 constexpr Shape kShapes[] = {
-    {"GetDisplaySerialNumber", ValueType::text, GuardId::NONE, GuardId::NONE, {}, read_text<GetDisplaySerialNumber>, nullptr},
-    {"GetMonitorType", ValueType::u8, GuardId::NONE, GuardId::NONE, {},
+    {"GetDisplaySerialNumber", ValueType::text, kNothing, {}, read_text<GetDisplaySerialNumber>, nullptr},
+    {"GetMonitorType", ValueType::u8, kNothing, {},
      [](const Setting&, Json* v) {
          uint8_t type = 0;
          const int rc = GetMonitorType(&type);
@@ -379,48 +393,48 @@ constexpr Shape kShapes[] = {
          return rc;
      },
      nullptr, 0, 255},
-    {"GetDisplayMode", ValueType::text, GuardId::NONE, GuardId::NONE, {}, read_text<GetDisplayMode>, nullptr},
-    {"GetPIPResolution", ValueType::record, GuardId::PIP_ON, GuardId::NONE, kPipResolution,
+    {"GetDisplayMode", ValueType::text, kNothing, {}, read_text<GetDisplayMode>, nullptr},
+    {"GetPIPResolution", ValueType::record, kPipOn, kPipResolution,
      read_pair<GetPIPResolution, kPipResolution>, nullptr},
-    {"GetDownstreamRGBAdjust", ValueType::record, GuardId::NONE, GuardId::NONE, kRgb, read_rgb, write_rgb},
-    {"GetCurrentColorSpaceName", ValueType::text, GuardId::NONE, GuardId::NONE, {}, read_text<GetCurrentColorSpaceName>, nullptr},
-    {"GetGamma", ValueType::text, GuardId::NONE, GuardId::NONE, {}, read_text<GetGamma>, nullptr},
-    {"GetRedPrimaryXY", ValueType::record, GuardId::NONE, GuardId::NONE, kXy, read_primaries<kXyNames, kXyFunctions>, nullptr},
-    {"GetRedPrimaryUV", ValueType::record, GuardId::NONE, GuardId::NONE, kUv, read_primaries<kUvNames, kUvFunctions>, nullptr},
-    {"GetPresetNameList", ValueType::record, GuardId::NONE, GuardId::NONE, kPresetNames, read_preset_names, nullptr},
-    {"GetVideoInputName", ValueType::record_list, GuardId::NONE, GuardId::NONE, kInputName, read_input_names, write_input_name},
-    {"GetUSBBindingConfiguration", ValueType::record, GuardId::USB_BINDING, GuardId::USB_BINDING, kUsbBinding,
+    {"GetDownstreamRGBAdjust", ValueType::record, kNothing, kRgb, read_rgb, write_rgb},
+    {"GetCurrentColorSpaceName", ValueType::text, kNothing, {}, read_text<GetCurrentColorSpaceName>, nullptr},
+    {"GetGamma", ValueType::text, kNothing, {}, read_text<GetGamma>, nullptr},
+    {"GetRedPrimaryXY", ValueType::record, kNothing, kXy, read_primaries<kXyNames, kXyFunctions>, nullptr},
+    {"GetRedPrimaryUV", ValueType::record, kNothing, kUv, read_primaries<kUvNames, kUvFunctions>, nullptr},
+    {"GetPresetNameList", ValueType::record, kNothing, kPresetNames, read_preset_names, nullptr},
+    {"GetVideoInputName", ValueType::record_list, kNothing, kInputName, read_input_names, write_input_name},
+    {"GetUSBBindingConfiguration", ValueType::record, kUsbBindingOn, kUsbBinding,
      read_byte_pair<GetUSBBindingConfiguration, kUsbBinding>, write_byte_pair<SetUSBBindingConfiguration, kUsbBinding>},
-    {"GetImageScaling", ValueType::record, GuardId::IMAGE_MODE, GuardId::IMAGE_MODE, kImageScaling,
+    {"GetImageScaling", ValueType::record, kImageMode, kImageScaling,
      read_byte_pair<GetImageScaling, kImageScaling>, write_byte_pair<SetImageScaling, kImageScaling>},
-    {"GetMarkerDetails", ValueType::record, GuardId::MARKER_MAIN, GuardId::MARKER_MAIN, kMarkers,
+    {"GetMarkerDetails", ValueType::record, kMarkerMain, kMarkers,
      read_record<MarkerDetails, GetMarkerDetails, SetMarkerDetails, kMarkers>,
      write_record<MarkerDetails, GetMarkerDetails, SetMarkerDetails, kMarkers>},
-    {"GetPIPMarkerDetails", ValueType::record, GuardId::MARKER_PIP, GuardId::MARKER_PIP, kMarkers,
+    {"GetPIPMarkerDetails", ValueType::record, kMarkerPip, kMarkers,
      read_record<MarkerDetails, GetPIPMarkerDetails, SetPIPMarkerDetails, kMarkers>,
      write_record<MarkerDetails, GetPIPMarkerDetails, SetPIPMarkerDetails, kMarkers>},
-    {"GetPIPSize", ValueType::record, GuardId::PIP_MODE1, GuardId::PIP_MODE1, kPipSize,
+    {"GetPIPSize", ValueType::record, kPipMode1, kPipSize,
      read_selector_triple<GetPIPSize, kPipSize>, write_pip_size},
-    {"GetPIPPosition", ValueType::record, GuardId::PIP_MODE1, GuardId::PIP_MODE1, kPipPosition,
+    {"GetPIPPosition", ValueType::record, kPipMode1, kPipPosition,
      read_selector_triple<GetPIPPosition, kPipPosition>, write_pip_position},
-    {"GetCalibrationSchedule", ValueType::record, GuardId::NONE, GuardId::NONE, kSchedule,
+    {"GetCalibrationSchedule", ValueType::record, kNothing, kSchedule,
      read_record<CalibrationSchedule, GetCalibrationSchedule, SetCalibrationSchedule, kSchedule>, write_schedule},
-    {"GetDisplayWarmupSettings", ValueType::record, GuardId::NONE, GuardId::NONE, kWarmup,
+    {"GetDisplayWarmupSettings", ValueType::record, kNothing, kWarmup,
      read_record<DisplayWarmupSettings, GetDisplayWarmupSettings, SetDisplayWarmupSettings, kWarmup>,
      write_record<DisplayWarmupSettings, GetDisplayWarmupSettings, SetDisplayWarmupSettings, kWarmup>},
-    {"GetDateAndTime", ValueType::record, GuardId::NONE, GuardId::NONE, kDateTime,
+    {"GetDateAndTime", ValueType::record, kNothing, kDateTime,
      read_record<DateTimeRecord, GetDateAndTime, SetDateAndTime, kDateTime>,
      write_record<DateTimeRecord, GetDateAndTime, SetDateAndTime, kDateTime>},
-    {"GetOSDPosition", ValueType::record, GuardId::NONE, GuardId::NONE, kOsdPosition,
+    {"GetOSDPosition", ValueType::record, kNothing, kOsdPosition,
      read_pair<GetOSDPosition, kOsdPosition>, write_osd_position},
-    {"GetIPConfiguration", ValueType::record, GuardId::WEB_SERVER, GuardId::WEB_SERVER, kIpConfig, read_ip_config,
+    {"GetIPConfiguration", ValueType::record, kWebServer, kIpConfig, read_ip_config,
      write_ip_config},
-    {"GetFirmwareRevision", ValueType::text, GuardId::NONE, GuardId::NONE, {}, read_text<GetFirmwareRevision>, nullptr},
-    {"GetCustomerIDAsset", ValueType::text, GuardId::NONE, GuardId::NONE, {}, read_text<GetCustomerIDAsset>, nullptr},
-    {"GetDeploymentDate", ValueType::text, GuardId::NONE, GuardId::NONE, {}, read_text<GetDeploymentDate>, nullptr},
-    {"GetDeploymentLocation", ValueType::text, GuardId::NONE, GuardId::NONE, {}, read_text<GetDeploymentLocation>, nullptr},
-    {"GetDisplayName", ValueType::text, GuardId::NONE, GuardId::NONE, {}, read_text<GetDisplayName>, nullptr},
-    {"GetFunctionButtonSettings", ValueType::s16, GuardId::NONE, GuardId::NONE, {}, read_function_button,
+    {"GetFirmwareRevision", ValueType::text, kNothing, {}, read_text<GetFirmwareRevision>, nullptr},
+    {"GetCustomerIDAsset", ValueType::text, kNothing, {}, read_text<GetCustomerIDAsset>, nullptr},
+    {"GetDeploymentDate", ValueType::text, kNothing, {}, read_text<GetDeploymentDate>, nullptr},
+    {"GetDeploymentLocation", ValueType::text, kNothing, {}, read_text<GetDeploymentLocation>, nullptr},
+    {"GetDisplayName", ValueType::text, kNothing, {}, read_text<GetDisplayName>, nullptr},
+    {"GetFunctionButtonSettings", ValueType::s16, kNothing, {}, read_function_button,
      write_function_button, 0, 18},
 };
 
@@ -446,8 +460,13 @@ bool describe_departure(Setting* s) {
     if (shape == nullptr) return false;
     s->type = shape->type;
     s->fields.assign(shape->fields.begin(), shape->fields.end());
-    s->get_guard = shape->get_guard;
-    s->set_guard = shape->set_guard;
+    // A guard the row itself names wins over the shape's own precondition.
+    if (shape->needs.text != nullptr) {
+        if (s->get_needs.empty()) s->get_needs = shape->needs.text;
+        if (s->set_needs.empty()) s->set_needs = shape->needs.text;
+        for (const char* name : shape->needs.first)
+            if (name != nullptr) s->prerequisites.emplace_back(name);
+    }
     s->read_fn = shape->read_fn;
     s->write_fn = shape->write_fn;
     s->readable = shape->read_fn != nullptr && s->row->getter != nullptr;

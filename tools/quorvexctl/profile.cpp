@@ -32,7 +32,7 @@ int read_profile(Profile* profile, std::string* failed) {
         if (rc == RC_OK) {
             profile->settings.emplace_back(&s, std::move(value));
         } else if (refused_by_state(rc)) {
-            const std::string needs = needs_text(s.get_guard);
+            const std::string& needs = s.get_needs;
             const bool mode = rc == RC_NOT_ALLOWED || rc == RC_NOT_SUPPORTED;
             profile->skipped.emplace_back(&s, mode && !needs.empty() ? "needs " + needs : describe(rc));
         } else {

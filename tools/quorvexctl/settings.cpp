@@ -8,7 +8,6 @@
 #include "departures.h"
 #include "output.h"
 #include "quorvex.h"
-#include "table_entries.h"
 
 namespace qvctl {
 
@@ -16,9 +15,10 @@ namespace {
 
 using qv::GuardId;
 
-// The settings a guard reads: they are written before the settings the guard protects.
-std::vector<const char*> prerequisites(GuardId guard) {
-    switch (guard) {
+// The settings a table guard reads: they are written before the settings the guard protects.
+std::vector<std::string> prerequisites(const qv::Guard* guard) {
+    if (guard == nullptr) return {};
+    switch (guard->id) {
         case GuardId::OVERDRIVE:
         case GuardId::MARKER_PIP:
         case GuardId::PIP_ON_EXACT:
@@ -28,14 +28,14 @@ std::vector<const char*> prerequisites(GuardId guard) {
         case GuardId::CROPPED_REGION: return {"dci-image-region"};
         case GuardId::WEB_SERVER: return {"web-server"};
         case GuardId::WEB_SERVER_MANAGEMENT: return {"web-server", "ws-management"};
-        case GuardId::CALIBRATION: return {"calibration"};
-        case GuardId::USB_BINDING: return {"usb-port-binding"};
         default: return {};
     }
 }
 
+std::string needs_of(const qv::Guard* guard) { return guard != nullptr ? guard->needs : ""; }
+
 int read_plain(const Setting& s, Json* value) {
-    const EntryPoints& e = entry_points(*s.row);
+    const qv::SettingRow& e = *s.row;
     if (e.get_s16 != nullptr) {
         int16_t v = 0;
         const int rc = e.get_s16(&v);
@@ -49,7 +49,7 @@ int read_plain(const Setting& s, Json* value) {
 }
 
 int write_plain(const Setting& s, const Json& value) {
-    const EntryPoints& e = entry_points(*s.row);
+    const qv::SettingRow& e = *s.row;
     const int v = value.get<int>();
     if (e.set_s16 != nullptr) return e.set_s16(static_cast<int16_t>(v));
     return e.set_u8(static_cast<uint8_t>(v));
@@ -59,13 +59,15 @@ Setting describe_row(const qv::SettingRow& row) {
     Setting s;
     s.row = &row;
     s.name = row.cli;
+    s.get_needs = needs_of(row.get_guard);
+    s.set_needs = needs_of(row.set_guard);
+    for (const qv::Guard* guard : {row.get_guard, row.set_guard})
+        for (std::string& name : prerequisites(guard)) s.prerequisites.push_back(std::move(name));
     if (row.departure) {
         describe_departure(&s);  // every departure has a shape: checked at build time
         return s;
     }
-    const EntryPoints& e = entry_points(row);
-    s.get_guard = row.get_guard;
-    s.set_guard = row.set_guard;
+    const qv::SettingRow& e = row;
     if (row.kind == qv::Kind::ACTION) {
         s.type = ValueType::action;
         return s;
@@ -95,10 +97,9 @@ std::vector<Setting> build() {
     std::function<void(const Setting&)> place = [&](const Setting& s) {
         if (placed.count(s.name) != 0) return;
         placed.insert(s.name);
-        for (const GuardId guard : {s.get_guard, s.set_guard})
-            for (const char* name : prerequisites(guard))
-                for (const Setting& p : all)
-                    if (p.name == name) place(p);
+        for (const std::string& name : s.prerequisites)
+            for (const Setting& p : all)
+                if (p.name == name) place(p);
         ordered.push_back(s);
     };
     for (const Setting& s : all) place(s);
@@ -210,28 +211,6 @@ const char* access_text(qv::Access a) {
     return "?";
 }
 
-const char* family_text(qv::Family f) {
-    switch (f) {
-        case qv::Family::link: return "link";
-        case qv::Family::guards: return "guards";
-        case qv::Family::colour: return "colour";
-        case qv::Family::inputs: return "inputs";
-        case qv::Family::image: return "image";
-        case qv::Family::markers: return "markers";
-        case qv::Family::pip: return "pip";
-        case qv::Family::presets: return "presets";
-        case qv::Family::power: return "power";
-        case qv::Family::clock: return "clock";
-        case qv::Family::osd: return "osd";
-        case qv::Family::network: return "network";
-        case qv::Family::identity: return "identity";
-        case qv::Family::buttons: return "buttons";
-        case qv::Family::test_pattern: return "test_pattern";
-        case qv::Family::transfer: return "transfer";
-    }
-    return "?";
-}
-
 const char* type_text(ValueType t) {
     switch (t) {
         case ValueType::u8: return "u8";
@@ -283,29 +262,6 @@ std::string values_text(const Setting& s) {
             for (const Field& f : s.fields) text += (text.empty() ? "" : " ") + std::string(f.name) + "=";
             return text;
         }
-    }
-    return "";
-}
-
-std::string needs_text(GuardId guard) {
-    switch (guard) {
-        case GuardId::NONE: return "";
-        case GuardId::IMAGE_MODE: return "a picture on the main input";
-        case GuardId::OVERDRIVE: return "a picture on the main input and picture-in-picture off";
-        case GuardId::DCI_MAIN: return "a DCI timing on the main picture";
-        case GuardId::CROPPED_REGION: return "a DCI image region other than 0";
-        case GuardId::MARKER_MAIN: return "markers at the main picture's timing";
-        case GuardId::MARKER_PIP: return "picture-in-picture on and markers at its timing";
-        case GuardId::PIP_ON_EXACT:
-        case GuardId::PIP_ON: return "picture-in-picture on";
-        case GuardId::PIP_MODE1: return "picture-in-picture mode 1";
-        case GuardId::PIP_DCI: return "a DCI timing on the picture-in-picture source";
-        case GuardId::MONITOR_TYPE_2: return "monitor type 2";
-        case GuardId::WEB_SERVER: return "web server on";
-        case GuardId::WEB_SERVER_MANAGEMENT: return "web server and web management on";
-        case GuardId::CALIBRATION: return "calibration on";
-        case GuardId::USB_BINDING: return "USB port binding status 3";
-        case GuardId::TEST_PATTERN: return "test-pattern mode on";
     }
     return "";
 }

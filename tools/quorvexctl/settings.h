@@ -1,7 +1,7 @@
 // Every setting the tool reads and writes, by its name in the library's command table.
 //
 // A plain row of the table (one byte or one 16-bit word) is read and written through the
-// table's own entry points; a departure row (records, texts, several values in one call, an
+// row's typed entry points; a departure row (records, texts, several values in one call, an
 // input or button number) through the codec of its shape in departures.cpp. Values travel as
 // JSON in the tool: a number, a text, an object of record fields or, for an indexed record, an
 // array of such objects.
@@ -40,7 +40,10 @@ struct Setting {
     int low = 0, high = 0, step = 0;  // plain integer settings
     bool any_value = false;           // the display takes any byte
     std::vector<Field> fields;        // records
-    qv::GuardId get_guard = qv::GuardId::NONE, set_guard = qv::GuardId::NONE;
+    // What the display's mode or monitor type must be to read and to change the setting
+    // (empty: nothing), and the settings that precondition reads, written before it.
+    std::string get_needs, set_needs;
+    std::vector<std::string> prerequisites;
 
     // Library calls; each returns the library's result code.
     int (*read_fn)(const Setting&, Json*) = nullptr;
@@ -52,13 +55,10 @@ const std::vector<Setting>& settings();
 const Setting* find_setting(std::string_view name);
 
 const char* access_text(qv::Access access);
-const char* family_text(qv::Family family);
 const char* type_text(ValueType type);
 const char* field_type_text(FieldType type);
 std::string values_text(const Setting& s);
 std::string field_values_text(const Field& f);
-// What the display's mode or monitor type must be for a guard; empty for none.
-std::string needs_text(qv::GuardId guard);
 
 // Turns the words after `set NAME` into a value: one number or text for a plain setting,
 // field=value pairs for a record (only the fields given). False with *error on malformed input.

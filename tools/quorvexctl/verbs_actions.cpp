@@ -8,7 +8,6 @@
 #include "output.h"
 #include "quorvex.h"
 #include "settings.h"
-#include "table_entries.h"
 #include "verbs.h"
 
 namespace qvctl {
@@ -26,7 +25,11 @@ int act(const Options& opt, const std::string& what, Body body, const std::strin
     return kExitOk;
 }
 
-const EntryPoints& row_entry(const char* name) { return entry_points(*qv::find_row(name)); }
+// The table row of a setting the tool knows by name.
+const qv::SettingRow& row(const char* name) { return *qv::find_row(name); }
+
+constexpr const char* kCalibrationOn = "calibration on";
+constexpr const char* kTestPatternOn = "test-pattern mode on";
 
 int unknown(const std::string& verb, const std::string& what, const char* valid) {
     return fail(kExitUsage, verb + ": '" + shown(what) + "' is not one of " + valid);
@@ -41,18 +44,18 @@ int run_factory_reset(const Options& opt) {
         std::getline(std::cin, answer);
         if (answer != "y" && answer != "Y" && answer != "yes") return fail(kExitUsage, "factory reset not confirmed");
     }
-    return act(opt, "factory-reset", [] { return row_entry("factory-reset").action(); });
+    return act(opt, "factory-reset", [] { return row("factory-reset").action(); });
 }
 
 int run_power_off_processor(const Options& opt) {
-    return act(opt, "power-off-processor", [] { return row_entry("internal-processor-power-off").action(); });
+    return act(opt, "power-off-processor", [] { return row("internal-processor-power-off").action(); });
 }
 
 int run_lock_menu(const Options& opt, const std::string& code) {
     long value = 0;
     int status = kExitOk;
     if (!parse_number("lock-menu", code, 0, 255, &value, &status)) return status;
-    return act(opt, "lock-menu", [&] { return row_entry("management-menu-lock").set_u8(static_cast<uint8_t>(value)); });
+    return act(opt, "lock-menu", [&] { return row("management-menu-lock").set_u8(static_cast<uint8_t>(value)); });
 }
 
 int run_preset(const Options& opt, const std::string& what, const std::string& number) {
@@ -66,12 +69,12 @@ int run_preset(const Options& opt, const std::string& what, const std::string& n
 
 int run_clear_markers(const Options& opt) {
     if (opt.pip)
-        return act(opt, "clear-markers --pip", ClearPIPMarkers, needs_text(qv::GuardId::MARKER_PIP));
-    return act(opt, "clear-markers", ClearMarkers, needs_text(qv::GuardId::MARKER_MAIN));
+        return act(opt, "clear-markers --pip", ClearPIPMarkers, qv::guard::marker_pip.needs);
+    return act(opt, "clear-markers", ClearMarkers, qv::guard::marker_main.needs);
 }
 
 int run_calibrate(const Options& opt, const std::string& what, const std::vector<std::string>& args) {
-    const std::string calibration = needs_text(qv::GuardId::CALIBRATION);
+    const std::string calibration = kCalibrationOn;
     auto no_arguments = [&](int (*fn)() noexcept, const std::string& needs = {}) {
         if (!args.empty()) return fail(kExitUsage, "calibrate " + what + " takes no arguments");
         return act(opt, "calibrate " + what, fn, needs);
@@ -120,7 +123,7 @@ int run_calibrate(const Options& opt, const std::string& what, const std::vector
 }
 
 int run_test_pattern(const Options& opt, const std::string& what, const std::vector<std::string>& args) {
-    const std::string mode_on = needs_text(qv::GuardId::TEST_PATTERN);
+    const std::string mode_on = kTestPatternOn;
     auto expect = [&](std::size_t n, const char* usage) {
         return args.size() == n ? kExitOk : fail(kExitUsage, std::string("usage: quorvexctl test-pattern ") + usage);
     };

@@ -33,9 +33,7 @@ const Setting* named(const std::string& name, int* status) {
     return s;
 }
 
-std::string needs_of(const Setting& s, bool writing) {
-    return needs_text(writing ? s.set_guard : s.get_guard);
-}
+const std::string& needs_of(const Setting& s, bool writing) { return writing ? s.set_needs : s.get_needs; }
 
 // Writes every writable setting of a profile to the connected display, or with `dry_run`
 // prints what it would write.
@@ -132,7 +130,7 @@ int run_info(const Options& opt) {
 int run_list(const Options& opt) {
     Json list = Json::array();
     for (const Setting& s : settings()) {
-        const std::string needs = needs_text(s.set_guard != qv::GuardId::NONE ? s.set_guard : s.get_guard);
+        const std::string& needs = s.set_needs.empty() ? s.get_needs : s.set_needs;
         const char* access = access_text(s.row->access);
         if (!opt.json) {
             outf("%-30s %-10s %s%s\n", s.name.c_str(), access, values_text(s).c_str(),
@@ -141,7 +139,7 @@ int run_list(const Options& opt) {
         }
         Json entry = {{"name", s.name},
                       {"access", access},
-                      {"family", family_text(s.row->family)},
+                      {"family", qv::family_name(s.row->family)},
                       {"getter", s.row->getter != nullptr ? Json(s.row->getter) : Json(nullptr)},
                       {"setter", s.row->setter != nullptr ? Json(s.row->setter) : Json(nullptr)},
                       {"type", type_text(s.type)},

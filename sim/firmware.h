@@ -83,7 +83,7 @@ public:
     FamilyState state;  // what the family firmware files keep beyond stored payloads
     // Called after every request with its opcode (the persistent state file saves there).
     std::function<void(uint8_t)> after_request;
-    std::map<std::size_t, Payload>& stored_payloads() { return store_; }
+    std::map<std::string, Payload, std::less<>>& stored_payloads() { return store_; }
 
 private:
     struct Refusal {

@@ -52,8 +52,7 @@ namespace {
 
 Json display_state(Firmware& fw) {
     Json payloads = Json::object();
-    for (const auto& [index, payload] : fw.stored_payloads())
-        payloads[kSettings[index].cli] = to_hex(payload.data(), payload.size());
+    for (const auto& [cli, payload] : fw.stored_payloads()) payloads[cli] = to_hex(payload.data(), payload.size());
     const FamilyState& s = fw.state;
     Json files = Json::object();
     for (const auto& [type, list] : s.transfer.files) files[std::to_string(type)] = list;
@@ -73,9 +72,10 @@ Json display_state(Firmware& fw) {
 // Throws on a value of the wrong shape; the caller names the display.
 void load_display(const Json& j, Firmware& fw) {
     for (const auto& [cli, hex] : j.at("payloads").items()) {
-        const SettingRow* row = find_row(cli);
-        if (row == nullptr) throw std::invalid_argument("no setting named " + shown_text(cli));
-        from_hex(hex.get<std::string>(), fw.payload(*row));
+        auto& stored = fw.stored_payloads();
+        const auto it = stored.find(cli);
+        if (it == stored.end()) throw std::invalid_argument("no setting named " + shown_text(cli));
+        from_hex(hex.get<std::string>(), it->second);
     }
     FamilyState& s = fw.state;
     j.at("colour").get_to(s.colour);

@@ -62,10 +62,10 @@ void check_layout() {
     QV_FUZZ_CHECK(fs::is_symlink(root() / "target" / "link") &&
                       fs::read_symlink(root() / "target" / "link") == "../outside",
                   "the link in the target was replaced");
-    const std::string scrap = ".part" + std::to_string(getpid()) + "-";
+    // A display's names have at most 49 characters; the library's temporary names are longer.
     for (auto it = fs::recursive_directory_iterator(root() / "target"); it != fs::recursive_directory_iterator(); ++it) {
         const std::string name = it->path().filename().string();
-        QV_FUZZ_CHECK(name.find(scrap) == std::string::npos, "left the scrap %s", it->path().c_str());
+        QV_FUZZ_CHECK(name.size() <= 49, "left the scrap %s", it->path().c_str());
         QV_FUZZ_CHECK(!it->is_symlink() || name == "link", "made the link %s", it->path().c_str());
     }
 }

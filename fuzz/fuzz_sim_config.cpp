@@ -12,6 +12,7 @@ namespace {
 std::string written_out(const qv::sim::SimConfig& config) {
     std::string text = "displays=" + std::to_string(config.displays.size());
     text += config.virtual_clock ? ",clock=virtual" : ",clock=real";
+    if (!config.state_file.empty()) text += ",state=" + config.state_file;
     for (std::size_t k = 0; k < config.displays.size(); ++k) {
         const qv::sim::FirmwareConfig& d = config.displays[k];
         const std::string n = std::to_string(k + 1);
@@ -21,7 +22,8 @@ std::string written_out(const qv::sim::SimConfig& config) {
 }
 
 bool same(const qv::sim::SimConfig& a, const qv::sim::SimConfig& b) {
-    if (a.virtual_clock != b.virtual_clock || a.displays.size() != b.displays.size()) return false;
+    if (a.virtual_clock != b.virtual_clock || a.state_file != b.state_file || a.displays.size() != b.displays.size())
+        return false;
     for (std::size_t k = 0; k < a.displays.size(); ++k) {
         const auto& x = a.displays[k];
         const auto& y = b.displays[k];

@@ -3,6 +3,7 @@
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -360,6 +361,91 @@ TEST_F(Transfer, CallerMisuseIsRefusedBeforeAnyExchange) {
               RC_DEVICE_STATUS);
     ASSERT_EQ(fw(0).requests().size(), 1u);
     EXPECT_EQ(fw(0).requests()[0].bytes[55], 128);
+}
+
+// A display may name its files as it likes, also like the host's own temporary files: names
+// that spell the temporary name of the file downloaded next, for this process, keep their
+// content and nothing of the host's is left beside them.
+TEST_F(Transfer, DisplayNamesThatLookLikeTheHostsTemporaryFilesAreOrdinaryFiles) {
+    connect_first();
+    const std::string pid = std::to_string(getpid());
+    std::vector<std::pair<std::string, Bytes>> files;
+    Names expect = {"target/"};
+    for (int serial = 1; serial <= 6; ++serial) {
+        files.push_back({".f.bin.part" + pid + "-" + std::to_string(serial), pattern(140, serial)});
+        expect.push_back("target/" + files.back().first);
+    }
+    const std::string longest(49, 'q');  // the longest name the display's field holds
+    files.push_back({"f.bin", pattern(300, 9)});
+    files.push_back({longest, pattern(10, 10)});
+    files.push_back({"." + longest.substr(0, 14) + ".part" + pid + "-7", pattern(5, 11)});
+    for (std::size_t i = 6; i < files.size(); ++i) expect.push_back("target/" + files[i].first);
+    std::sort(expect.begin(), expect.end());
+    serve(6, files);
+    for (int round = 0; round < 2; ++round) {  // the second round replaces every file
+        SCOPED_TRACE(round);
+        ASSERT_EQ(GetFileFromDisplay(6, target.c_str()), RC_OK);
+        EXPECT_EQ(tree(root), expect);
+        for (const auto& [name, data] : files) EXPECT_EQ(read_host(target / name), data) << name;
+    }
+    // Broken off in the middle of "f.bin": the files before it stay whole.
+    store().faults.refuse_chunk = 14;  // after the six files of two chunks, the second of f.bin's three
+    EXPECT_EQ(GetFileFromDisplay(6, target.c_str()), RC_DEVICE_STATUS);
+    EXPECT_EQ(tree(root), expect);
+    for (const auto& [name, data] : files) EXPECT_EQ(read_host(target / name), data) << name;
+}
+
+// The display answers a count query or a chunk request with each status byte in turn. Only 0
+// lets a count go on (and 0 or 1 a chunk); any other ends the call with RC_DEVICE_STATUS at
+// that reply, leaving nothing on the host.
+TEST_F(Transfer, EveryStatusByteOfTheDisplayEndsTheDownloadCleanly) {
+    connect_first();
+    serve(4, {{"t.txt", pattern(200, 3)}});
+    for (int status = 0; status < 256; ++status) {
+        SCOPED_TRACE(status);
+        store().faults = {};
+        fw(0).clear_requests();
+        clock.clear_pauses();
+        store().faults.count_status = status, store().faults.count_value = 1;
+        const int rc = GetFileFromDisplay(4, target.c_str());
+        if (status == 0) {
+            EXPECT_EQ(rc, RC_OK);
+            EXPECT_EQ(read_host(target / "t.txt"), pattern(200, 3));
+            fs::remove(target / "t.txt");
+        } else {
+            EXPECT_EQ(rc, RC_DEVICE_STATUS);
+            EXPECT_EQ(sent(fw(0)), Names{"op 28"});
+            EXPECT_TRUE(clock.pauses().empty());
+        }
+        EXPECT_EQ(tree(root), Names{"target/"});
+        if (status <= 1) continue;
+        // The same byte in the reply to the second chunk request.
+        store().faults = {};
+        fw(0).clear_requests();
+        store().faults.refuse_chunk = 2, store().faults.refuse_status = static_cast<uint8_t>(status);
+        EXPECT_EQ(GetFileFromDisplay(4, target.c_str()), RC_DEVICE_STATUS);
+        EXPECT_EQ(sent(fw(0)), (Names{"op 28", "op 29", "op 29"}));
+        EXPECT_EQ(tree(root), Names{"target/"});
+    }
+}
+
+// A display that lists as many files as its count byte allows (255), each with a name of the
+// full 49 characters and chunks of the full 128 bytes: every file arrives whole, and the work
+// is the files' chunks and no more.
+TEST_F(Transfer, DisplayAtTheLimitsOfEveryFieldIsDownloadedWhole) {
+    connect_first();
+    std::vector<std::pair<std::string, Bytes>> files;
+    for (int i = 0; i < 255; ++i) {
+        std::string name = std::to_string(i);
+        name.insert(0, 49 - name.size(), 'n');
+        files.push_back({name, pattern(256, static_cast<std::size_t>(i))});
+    }
+    serve(3, files);
+    ASSERT_EQ(GetFileFromDisplay(3, target.c_str()), RC_OK);
+    EXPECT_EQ(tree(root).size(), 256u);
+    for (const auto& [name, data] : files) ASSERT_EQ(read_host(target / name), data) << name;
+    EXPECT_EQ(fw(0).count_requests(29), 2u * 255u);
+    EXPECT_EQ(clock.pauses().size(), 2u * 255u);
 }
 
 }  // namespace

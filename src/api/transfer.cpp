@@ -33,6 +33,11 @@ namespace {
 using namespace qv::transfer;
 
 constexpr std::size_t kMaxHostPath = 256;  // composed download path, its NUL included
+// A file being downloaded is assembled under a name of at least this many characters, longer
+// than any name the display's field can hold: the two never meet, and a scrap left by a host
+// that died half way through is told from the display's files by its length alone.
+constexpr std::size_t kTempNameLength = 64;
+static_assert(kTempNameLength > kFileNameSize - 1);
 constexpr uint64_t kChunkPauseUs = 100000;  // the display is given 100 ms after each chunk it sends
 
 constexpr uint16_t kActionPacketSize = 2;
@@ -211,6 +216,7 @@ private:
         static unsigned serial = 0;
         for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
             temp_ = "." + leaf_ + ".part" + std::to_string(::getpid()) + "-" + std::to_string(++serial);
+            if (temp_.size() < kTempNameLength) temp_.append(kTempNameLength - temp_.size(), '~');
             fd_ = ::openat(dir_fd_, temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
             if (fd_ < 0 && errno != EEXIST) break;
         }

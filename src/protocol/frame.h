@@ -1,5 +1,5 @@
-// The settings call frame: one get and one set that run any row of the command table, and the
-// helpers that the hand-written functions (records, guards, names, ...) share with it.
+// The settings call frame: the get and the set that every plain row of the command table runs,
+// and the helpers that the hand-written functions (records, guards, names, ...) share with it.
 #pragma once
 
 #include <cstddef>
@@ -18,6 +18,7 @@ inline constexpr uint8_t kOpGet = 8;
 inline constexpr uint8_t kOpSet = 3;
 inline constexpr std::size_t kStatusByte = 6;
 inline constexpr std::size_t kPayload = 7;
+static_assert(kSettingPacketSize == kSettingExchangeLength);
 
 // Which error line a refused reply prints.
 enum class StatusLine : uint8_t { frame, status };

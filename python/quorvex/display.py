@@ -315,8 +315,8 @@ class Display:
                 raise invalid(f"set {s.name} to {_shown(s, value)}", f"there is no field {key!r} "
                               f"(fields: {', '.join(f.name for f in s.fields)})",
                               setting=s.name, value=value) from None
-            if v is not None and (not f.read_only or f.selector):
-                out[f.name] = v
+            if v is not None:
+                out[f.name] = v  # read-only fields go along as hints; no codec writes them
         if s.type == "record-list":
             selector = next(f.name for f in s.fields if f.selector)
             if selector not in out:

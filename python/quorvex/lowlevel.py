@@ -15,7 +15,9 @@ The shared library is loaded on first use: the file named by the environment var
 path. Loading it turns the library's diagnostic lines off (see :func:`set_log`).
 
 The library has no locks. :func:`call` serialises every call of this process with one lock,
-so Python threads may share it.
+so Python threads may share it. While the library's logging is off, each call points
+descriptor 1 at /dev/null for its duration (the library prints a few lines whatever its switch
+holds); what another thread writes to standard output during a call is lost with them.
 """
 from __future__ import annotations
 
@@ -385,6 +387,7 @@ _fn("PerformTintwiseCalibration")
 
 _lock = threading.RLock()
 _library: Optional[ctypes.CDLL] = None
+_log_message: Any = None  # the library's LogMessage switch
 _libc = ctypes.CDLL(None)
 _libc.fflush.argtypes = [c_void_p]
 
@@ -396,7 +399,7 @@ def library_path() -> str:
 
 def library() -> ctypes.CDLL:
     """The loaded library, with every function declared; loaded on first use."""
-    global _library
+    global _library, _log_message
     with _lock:
         if _library is None:
             path = library_path()
@@ -410,6 +413,7 @@ def library() -> ctypes.CDLL:
                 fn.restype = decl.result
                 fn.argtypes = [t for _, t in decl.params]
             lib.SetLog(0)
+            _log_message = c_uint8.in_dll(lib, "LogMessage")
             _library = lib
         return _library
 
@@ -438,7 +442,7 @@ class _QuietStdout:
         self._saved = -1
 
     def __enter__(self) -> None:
-        if variable("LogMessage").value == 1:
+        if _log_message.value == 1:
             return
         try:
             sys.stdout.flush()
@@ -469,7 +473,7 @@ def call(name: str, *args: Any) -> Any:
     Calls are serialised with a process-wide lock; while logging is off the library's
     standard output is silenced for the call.
     """
-    fn = function(name)
+    fn = function(name)  # loads the library first
     with _lock, _QuietStdout():
         return fn(*args)
 
@@ -486,4 +490,5 @@ def set_log(enabled: bool) -> None:
 
 def log_enabled() -> bool:
     """Whether the library's diagnostic lines are on."""
-    return variable("LogMessage").value == 1
+    library()
+    return _log_message.value == 1

@@ -140,9 +140,8 @@ TEXT_SIZES = {"GetDisplaySerialNumber": 11, "GetDisplayMode": 25, "GetCurrentCol
 
 class Text(Codec):
     def read(self) -> Json:
-        # One spare byte past the stated size, so a library that overran would show.
         getter = self.setting.getter or ""
-        buf = create_string_buffer(TEXT_SIZES[getter] + 1)
+        buf = create_string_buffer(TEXT_SIZES[getter])
         call(getter, buf)
         return text_of(buf.raw)
 
@@ -329,7 +328,7 @@ class InputNames(Codec):
         return out
 
     def read_one(self, i: int) -> Json:
-        name = create_string_buffer(self.NAME_SIZE + 1)
+        name = create_string_buffer(self.NAME_SIZE)
         status = ctypes.c_uint8()
         call(self.setting.getter or "", i, name, byref(status))
         return {"input": i, "name": text_of(name.raw), "custom-name-status": status.value}

@@ -1,9 +1,12 @@
 """Every setting read and written through Display on the simulated display."""
 from __future__ import annotations
 
+from ctypes import byref, c_int16
+
 import pytest
 
 import quorvex
+from quorvex import lowlevel
 from quorvex.records import DateTime, InputName
 
 PLAIN = [s for s in quorvex.settings() if s.type in ("u8", "s16")]
@@ -43,6 +46,15 @@ def test_every_plain_setting_of_every_family_changes(display):
 
     families = {s.family for s in read_write}
     assert {quorvex.setting(n).family for n in others + pip_settings + ["pip"]} == families
+
+
+def test_function_buttons_are_numbered_by_their_names(display):
+    for button in range(1, 5):
+        display.set(f"function-button-{button}", 10 + button)
+    action = c_int16()
+    for button in range(1, 5):
+        assert lowlevel.call("GetFunctionButtonSettings", button, byref(action)) == 0
+        assert action.value == 10 + button
 
 
 def test_read_only_values_match_the_table(display):

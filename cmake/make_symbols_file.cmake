@@ -1,0 +1,25 @@
+# Writes the Debian symbols file of libquorvex from the export list.
+#   -DLIST=exported-symbols.txt -DOUT=file -DSONAME_MAJOR=1 -DVERSION=1.0.0 [-DPREVIOUS=file]
+# Every exported name is unversioned (@Base). A name already in PREVIOUS keeps the version it
+# has there (the release that first had it); a new name gets VERSION.
+file(STRINGS ${LIST} names)
+if(DEFINED PREVIOUS AND EXISTS ${PREVIOUS})
+  file(STRINGS ${PREVIOUS} old_lines REGEX "^ ")
+  foreach(line IN LISTS old_lines)
+    if(line MATCHES "^ ([A-Za-z0-9_]+)@Base ([^ ]+)$")
+      set(since_${CMAKE_MATCH_1} ${CMAKE_MATCH_2})
+    endif()
+  endforeach()
+endif()
+set(text "libquorvex.so.${SONAME_MAJOR} libquorvex${SONAME_MAJOR} #MINVER#\n* Build-Depends-Package: libquorvex-dev\n")
+foreach(name IN LISTS names)
+  if(name STREQUAL "")
+    continue()
+  endif()
+  if(DEFINED since_${name})
+    string(APPEND text " ${name}@Base ${since_${name}}\n")
+  else()
+    string(APPEND text " ${name}@Base ${VERSION}\n")
+  endif()
+endforeach()
+file(WRITE ${OUT} "${text}")

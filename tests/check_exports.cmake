@@ -1,4 +1,8 @@
-# Compares the dynamic symbols that LIB defines with the names in LIST.
+# Holds the dynamic symbols that LIB defines to two independent statements of the SDK's exports:
+# every function and global the public HEADER declares with QV_API, and the checked-in list
+# LIST. Any name missing or extra against either fails, with the names.
+include(${CMAKE_CURRENT_LIST_DIR}/../cmake/header_exports.cmake)
+
 execute_process(COMMAND nm -D --defined-only ${LIB} OUTPUT_VARIABLE nm_out RESULT_VARIABLE rc)
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "nm failed on ${LIB}")
@@ -18,14 +22,22 @@ foreach(line IN LISTS lines)
 endforeach()
 list(SORT exported)
 list(REMOVE_DUPLICATES exported)
-file(STRINGS ${LIST} wanted)
-list(SORT wanted)
-set(missing ${wanted})
-list(REMOVE_ITEM missing ${exported})
-set(extra ${exported})
-list(REMOVE_ITEM extra ${wanted})
-list(LENGTH wanted n)
-if(missing OR extra)
-  message(FATAL_ERROR "export mismatch\n  missing: ${missing}\n  unexpected: ${extra}")
+
+header_exports(${HEADER} declared)
+file(STRINGS ${LIST} listed)
+
+set(failures "")
+foreach(source IN ITEMS declared listed)
+  set(missing ${${source}})
+  list(REMOVE_ITEM missing ${exported})
+  set(extra ${exported})
+  list(REMOVE_ITEM extra ${${source}})
+  if(missing OR extra)
+    string(APPEND failures "\n  ${source} but not exported: ${missing}\n  exported but not ${source}: ${extra}")
+  endif()
+endforeach()
+if(failures)
+  message(FATAL_ERROR "the library's exports differ from the header (declared) or the list (listed):${failures}")
 endif()
-message(STATUS "exports match the list (${n} names)")
+list(LENGTH exported n)
+message(STATUS "exports match the header and the list (${n} names)")

@@ -1,13 +1,9 @@
 // The display's bezel buttons, function buttons and on-screen notices. Plain settings are rows
-// of table/buttons.def, expanded below into their exported functions; the function-button
-// assignments, addressed by button number, follow by name.
+// of table/buttons.def (the build writes their functions out); the function-button
+// assignments, addressed by button number, are written out here.
 #include "protocol/frame.h"
 #include "protocol/log.h"
 #include "quorvex.h"
-
-#include "protocol/table_gen.h"
-#include "protocol/table/buttons.def"
-#include "protocol/table_gen_end.h"
 
 namespace {
 

@@ -1,15 +1,11 @@
-// The display's clock and on-screen menu settings. Plain settings are rows of table/clock.def,
-// expanded below into their exported functions; the date-and-time record and the two-value
-// menu position depart from the frame and follow, each by name.
+// The display's clock and on-screen menu settings. Plain settings are rows of table/clock.def
+// (the build writes their functions out); the date-and-time record and the two-value menu
+// position depart from the frame and are written out here, each by name.
 #include <cstring>
 
 #include "protocol/frame.h"
 #include "protocol/log.h"
 #include "quorvex.h"
-
-#include "protocol/table_gen.h"
-#include "protocol/table/clock.def"
-#include "protocol/table_gen_end.h"
 
 namespace {
 

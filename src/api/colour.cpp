@@ -1,12 +1,9 @@
-// The display's colour settings. Plain settings are rows of table/colour.def, expanded below into
-// their exported functions; the functions that depart from the frame follow, each by name.
+// The display's colour settings. Plain settings are rows of table/colour.def (the build writes
+// their functions out); the functions that depart from the frame follow, each by name.
 #include <cstring>
 
+#include "protocol/frame.h"
 #include "protocol/log.h"
-
-#include "protocol/table_gen.h"
-#include "protocol/table/colour.def"
-#include "protocol/table_gen_end.h"
 
 namespace {
 

@@ -1,16 +1,12 @@
 // The display's identity, counters and status readouts. Plain readouts are rows of
-// table/identity.def, expanded below into their exported functions; the functions that depart
-// from the frame follow, each by name.
+// table/identity.def (the build writes their functions out); the functions that depart from
+// the frame follow, each by name.
 #include <cstddef>
 #include <cstring>
 
 #include "protocol/frame.h"
 #include "protocol/log.h"
 #include "quorvex.h"
-
-#include "protocol/table_gen.h"
-#include "protocol/table/identity.def"
-#include "protocol/table_gen_end.h"
 
 namespace {
 

@@ -1,54 +1,9 @@
-// The display's image-processing settings. Plain settings are rows of table/image.def, expanded
-// below into their exported functions; the functions that depart from the frame follow, each by
-// name. Nothing here talks to the display before the setting's mode guard has passed.
+// The display's image-processing settings. Plain settings are rows of table/image.def (the
+// build writes their functions out, each under its row's mode guard); the image scaling departs
+// from the frame and follows. Nothing here talks to the display before the mode read.
 #include "protocol/frame.h"
 #include "protocol/log.h"
 #include "quorvex.h"
-
-namespace {
-
-constexpr uint8_t kMainPicture = 3;  // GetDciMode's selector for the main picture
-
-}  // namespace
-
-// The main picture must report a usable width and height; the mode read's own code is passed
-// on unchanged, with no line of the caller's own.
-static int qv_guard_IMAGE_MODE(const char* /*fn*/) {
-    int16_t width = 0;
-    int16_t height = 0;
-    return GetImageAdjustmentMode(&width, &height);
-}
-
-// Overdrive is available only while picture-in-picture is not on; a failed status read counts
-// as on.
-static int qv_guard_OVERDRIVE(const char* fn) {
-    if (const int rc = qv_guard_IMAGE_MODE(fn); rc != RC_OK) return rc;
-    uint8_t pip = 0;
-    if (GetPIPStatus(&pip) != RC_OK || pip == 1) {
-        qv::log("<ERROR> %s: PIP is ON.\n", fn);
-        return RC_NOT_ALLOWED;
-    }
-    return RC_OK;
-}
-
-// The DCI image region exists only while the main picture shows a DCI timing.
-static int qv_guard_DCI_MAIN(const char* fn) {
-    const int rc = GetDciMode(kMainPicture);
-    if (rc != RC_OK) qv::log("<ERROR> %s: Main not in DCI:  Failed.\n", fn);
-    return rc;
-}
-
-// The cropped region exists only when a DCI image region other than 0 is selected (which in
-// turn needs a DCI timing). Refused without a line of the caller's own.
-static int qv_guard_CROPPED_REGION(const char* /*fn*/) {
-    uint8_t region = 0;
-    if (GetDciImageRegion(&region) != RC_OK || region == 0) return RC_NOT_ALLOWED;
-    return RC_OK;
-}
-
-#include "protocol/table_gen.h"
-#include "protocol/table/image.def"
-#include "protocol/table_gen_end.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-// The display's video inputs and USB binding. Plain settings are rows of table/inputs.def,
-// expanded below into their exported functions; the functions that depart from the frame follow,
-// each by name.
+// The display's video inputs and USB binding. Plain settings are rows of table/inputs.def (the
+// build writes their functions out); the functions that depart from the frame follow, each by
+// name.
 //
 // The display carries an input's name only as a name type (0 default, 1..10 predefined, 11
 // custom) plus, for a custom name, its text. The texts of the default and predefined names live
@@ -8,11 +8,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "protocol/frame.h"
 #include "protocol/log.h"
-
-#include "protocol/table_gen.h"
-#include "protocol/table/inputs.def"
-#include "protocol/table_gen_end.h"
 
 extern "C" {
 

@@ -1,6 +1,6 @@
 // The display's on-screen markers, over the main picture and over the picture-in-picture (PIP)
-// window. Plain settings (the marker colours) are rows of table/markers.def, expanded below
-// into their exported functions; the marker records follow, each function by name.
+// window. Plain settings (the marker colours) are rows of table/markers.def (the build
+// writes their functions out); the marker records follow, each function by name.
 //
 // A marker record is 12 bytes: byte 0 asks the display to clear every marker, bytes 1-11 are
 // the marker switches. The display reports a switch as 0, 1 or 2; what each switch draws is the
@@ -10,21 +10,6 @@
 #include "protocol/frame.h"
 #include "protocol/log.h"
 #include "quorvex.h"
-
-// Markers allowed at the main picture's resolution.
-static int qv_guard_MARKER_MAIN(const char* /*fn*/) { return CheckMarkerSupport(); }
-
-// The PIP window is on (its source resolution can be read), then markers are allowed.
-static int qv_guard_MARKER_PIP(const char* /*fn*/) {
-    int16_t width = 0;
-    int16_t height = 0;
-    if (const int rc = GetPIPResolution(&width, &height); rc != RC_OK) return rc;
-    return CheckMarkerSupport();
-}
-
-#include "protocol/table_gen.h"
-#include "protocol/table/markers.def"
-#include "protocol/table_gen_end.h"
 
 namespace {
 
@@ -38,23 +23,23 @@ using Record = uint8_t[kRecord];
 
 enum class Picture { main, pip };
 
-int read_record(const char* fn, qv::GuardFn guard, const qv::SettingRow& row, MarkerDetails* details) {
-    if (const int rc = guard(fn); rc != RC_OK) return rc;
+int read_record(const char* fn, const qv::Guard& guard, const qv::SettingRow& row, MarkerDetails* details) {
+    if (const int rc = qv::check_guard(&guard, fn); rc != RC_OK) return rc;
     uint8_t packet[qv::kSettingPacketSize];
-    if (const int rc = qv::exchange_get(fn, packet, row.get_group, row.get_item); rc != RC_OK) return rc;
+    if (const int rc = qv::exchange_get(fn, packet, row.get_key.group, row.get_key.item); rc != RC_OK) return rc;
     std::memcpy(details, packet + qv::kPayload, kRecord);
     return RC_OK;
 }
 
 int send_record(const char* fn, const qv::SettingRow& row, const Record& record) {
     uint8_t packet[qv::kSettingPacketSize];
-    qv::build_setting_packet(packet, qv::kOpSet, row.set_group, row.set_item);
+    qv::build_setting_packet(packet, qv::kOpSet, row.set_key.group, row.set_key.item);
     std::memcpy(packet + qv::kPayload, record, kRecord);
     return qv::exchange(fn, packet);
 }
 
-int clear_markers(const char* fn, qv::GuardFn guard, const qv::SettingRow& row) {
-    if (const int rc = guard(fn); rc != RC_OK) return rc;
+int clear_markers(const char* fn, const qv::Guard& guard, const qv::SettingRow& row) {
+    if (const int rc = qv::check_guard(&guard, fn); rc != RC_OK) return rc;
     Record record = {};
     record[kClearField] = 1;
     return send_record(fn, row, record);
@@ -134,11 +119,11 @@ int set_record(const char* fn, Picture picture, int (*read_current)(MarkerDetail
 extern "C" {
 
 QV_API int ClearMarkers(void) noexcept {
-    return clear_markers("ClearMarkers", qv_guard_MARKER_MAIN, kMainRow);
+    return clear_markers("ClearMarkers", qv::guard::marker_main, kMainRow);
 }
 
 QV_API int GetMarkerDetails(MarkerDetails* details) noexcept {
-    return read_record("GetMarkerDetails", qv_guard_MARKER_MAIN, kMainRow, details);
+    return read_record("GetMarkerDetails", qv::guard::marker_main, kMainRow, details);
 }
 
 QV_API int SetMarkerDetails(const MarkerDetails* details) noexcept {
@@ -146,11 +131,11 @@ QV_API int SetMarkerDetails(const MarkerDetails* details) noexcept {
 }
 
 QV_API int ClearPIPMarkers(void) noexcept {
-    return clear_markers("ClearPIPMarkers", qv_guard_MARKER_PIP, kPipRow);
+    return clear_markers("ClearPIPMarkers", qv::guard::marker_pip, kPipRow);
 }
 
 QV_API int GetPIPMarkerDetails(MarkerDetails* details) noexcept {
-    return read_record("GetPIPMarkerDetails", qv_guard_MARKER_PIP, kPipRow, details);
+    return read_record("GetPIPMarkerDetails", qv::guard::marker_pip, kPipRow, details);
 }
 
 QV_API int SetPIPMarkerDetails(const MarkerDetails* details) noexcept {

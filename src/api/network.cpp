@@ -1,5 +1,5 @@
-// The display's network settings. Plain settings are rows of table/network.def, expanded below into
-// their exported functions; the functions that depart from the frame follow, each by name.
+// The display's network settings. Plain settings are rows of table/network.def (the build writes
+// their functions out); the functions that depart from the frame follow, each by name.
 //
 // The display serves its network page only while its built-in web server runs, so most calls
 // read the web-server switch first and refuse with RC_NOT_ALLOWED when it is not exactly 1.
@@ -11,34 +11,6 @@
 #include "protocol/frame.h"
 #include "protocol/log.h"
 #include "quorvex.h"
-
-// Web server on: the switch reads exactly 1. A failed read leaves the local byte 0 and so
-// refuses too, after GetWebServerStatus has printed its own error line.
-static int qv_guard_WEB_SERVER(const char* fn) {
-    uint8_t status = 0;
-    GetWebServerStatus(&status);
-    if (status != 1) {
-        qv::log("<ERROR> %s: Web Server status disabled.\n", fn);
-        return RC_NOT_ALLOWED;
-    }
-    return RC_OK;
-}
-
-// Web server on, then web management on (changing the identify support needs both).
-static int qv_guard_WEB_SERVER_MANAGEMENT(const char* fn) {
-    if (const int rc = qv_guard_WEB_SERVER(fn); rc != RC_OK) return rc;
-    uint8_t management = 0;
-    GetWSManagementStatus(&management);  // reads the web server again, then the management switch
-    if (management != 1) {
-        qv::log("<ERROR> %s: Web managment status disabled.\n", fn);
-        return RC_NOT_ALLOWED;
-    }
-    return RC_OK;
-}
-
-#include "protocol/table_gen.h"
-#include "protocol/table/network.def"
-#include "protocol/table_gen_end.h"
 
 namespace {
 
@@ -90,7 +62,7 @@ QV_API void SplitIPV4(char* text, uint8_t* bytes) noexcept {
 
 QV_API int GetIPConfiguration(char* config, char* mac) noexcept {
     static constexpr const char* fn = "GetIPConfiguration";
-    if (const int rc = qv_guard_WEB_SERVER(fn); rc != RC_OK) return rc;
+    if (const int rc = qv::check_guard(&qv::guard::web_server, fn); rc != RC_OK) return rc;
     uint8_t packet[qv::kSettingPacketSize];
     if (const int rc = qv::exchange_get(fn, packet, kNetworkGetGroup, kIpConfigItem); rc != RC_OK) return rc;
 
@@ -117,7 +89,7 @@ QV_API int GetIPConfiguration(char* config, char* mac) noexcept {
 
 QV_API int SetIPConfiguration(uint8_t* config) noexcept {
     static constexpr const char* fn = "SetIPConfiguration";
-    if (const int rc = qv_guard_WEB_SERVER(fn); rc != RC_OK) return rc;
+    if (const int rc = qv::check_guard(&qv::guard::web_server, fn); rc != RC_OK) return rc;
     const uint8_t mode = config[offsetof(IPConfigRecord, ipMode)];
     if (const int rc = qv::validate(fn, mode, 0, 1); rc != RC_OK) return rc;
 

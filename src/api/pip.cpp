@@ -1,59 +1,15 @@
-// The display's picture-in-picture (PIP) settings. Plain settings are rows of table/pip.def,
-// expanded below into their exported functions; the functions that depart from the frame
-// (the position and size records) follow, each by name.
+// The display's picture-in-picture (PIP) settings. Plain settings are rows of table/pip.def (the
+// build writes their functions out); the functions that depart from the frame (the position and
+// size records) follow, each by name.
 //
 // Every PIP function first asks the display whether the window is in a state where the setting
-// exists. The guards read the display's answer into a local byte that starts at 0 and look only
-// at that byte, so a query that fails counts as "PIP off" or "not in mode 1".
+// exists (the PIP guards of guards.cpp); a query that fails counts as "PIP off" or "not in
+// mode 1".
 #include <cstring>
 
 #include "protocol/frame.h"
 #include "protocol/log.h"
 #include "quorvex.h"
-
-// PIP status exactly 1 (the mode functions).
-static int qv_guard_PIP_ON_EXACT(const char* fn) {
-    uint8_t status = 0;
-    GetPIPStatus(&status);
-    if (status != 1) {
-        qv::log("<ERROR> %s: PIP is OFF.\n", fn);
-        return RC_NOT_ALLOWED;
-    }
-    return RC_OK;
-}
-
-// PIP mode 1 (position and size); reading the mode runs the PIP_ON_EXACT guard first.
-static int qv_guard_PIP_MODE1(const char* fn) {
-    uint8_t mode = 0;
-    GetPIPMode(&mode);
-    if (mode != 1) {
-        qv::log("<ERROR> %s: Pip mode Failed.\n", fn);
-        return RC_NOT_ALLOWED;
-    }
-    return RC_OK;
-}
-
-// PIP status non-zero (inputs, swap, video legal, overscan).
-static int qv_guard_PIP_ON(const char* fn) {
-    uint8_t status = 0;
-    GetPIPStatus(&status);
-    if (status == 0) {
-        qv::log("<ERROR> %s: Pip mode Failed.\n", fn);
-        return RC_NOT_ALLOWED;
-    }
-    return RC_OK;
-}
-
-// The PIP source shows a DCI timing; the verdict's own code is passed on.
-static int qv_guard_PIP_DCI(const char* fn) {
-    const int rc = GetDciMode(4);
-    if (rc != RC_OK) qv::log("<ERROR> %s: Pip not in DCI:  Failed.\n", fn);
-    return rc;
-}
-
-#include "protocol/table_gen.h"
-#include "protocol/table/pip.def"
-#include "protocol/table_gen_end.h"
 
 extern "C" {
 // Custom window limits per monitor type (row = type - 1), in pixels of the 4096 x 2160 frame:
@@ -89,9 +45,9 @@ int limit(int row, LimitEntry entry) { return low16(sPipLimits[row][entry]); }
 int read_window_record(const char* fn, const qv::SettingRow& row, uint8_t* selector, int16_t* first,
                        int16_t* second, const char* selector_line, const char* first_line,
                        const char* second_line) {
-    if (const int rc = qv_guard_PIP_MODE1(fn); rc != RC_OK) return rc;
+    if (const int rc = qv::check_guard(&qv::guard::pip_mode1, fn); rc != RC_OK) return rc;
     uint8_t packet[qv::kSettingPacketSize];
-    if (const int rc = qv::exchange_get(fn, packet, row.get_group, row.get_item); rc != RC_OK) return rc;
+    if (const int rc = qv::exchange_get(fn, packet, row.get_key.group, row.get_key.item); rc != RC_OK) return rc;
     *selector = packet[7];
     *first = static_cast<int16_t>(qv::get_le16(packet + 8));
     *second = static_cast<int16_t>(qv::get_le16(packet + 10));
@@ -104,7 +60,7 @@ int read_window_record(const char* fn, const qv::SettingRow& row, uint8_t* selec
 int send_window_record(const char* fn, const qv::SettingRow& row, uint8_t selector, int16_t first,
                        int16_t second) {
     uint8_t packet[qv::kSettingPacketSize];
-    qv::build_setting_packet(packet, qv::kOpSet, row.set_group, row.set_item);
+    qv::build_setting_packet(packet, qv::kOpSet, row.set_key.group, row.set_key.item);
     packet[7] = selector;
     qv::put_le16(packet + 8, static_cast<uint16_t>(first));
     qv::put_le16(packet + 10, static_cast<uint16_t>(second));
@@ -157,7 +113,7 @@ QV_API int SetPIPPosition(uint8_t positionSelector, int16_t x, int16_t y) noexce
 // The preset sizes carry no width (0) and their height unchecked.
 QV_API int SetPIPSize(uint8_t sizeSelector, int16_t height) noexcept {
     constexpr const char* fn = "SetPIPSize";
-    if (const int rc = qv_guard_PIP_MODE1(fn); rc != RC_OK) return rc;
+    if (const int rc = qv::check_guard(&qv::guard::pip_mode1, fn); rc != RC_OK) return rc;
     if (const int rc = qv::validate(fn, sizeSelector, 0, kCustomSize); rc != RC_OK) return rc;
     int16_t width = 0;
     if (sizeSelector == kCustomSize) {

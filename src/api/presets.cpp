@@ -1,15 +1,11 @@
-// The display's presets and calibration. Plain settings are rows of table/presets.def, expanded
-// below into their exported functions; the functions that depart from the frame follow, each by
-// name: the schedule and warm-up records, the calibration runs (opcodes 35 and 36, which the
+// The display's presets and calibration. Plain settings are rows of table/presets.def (the build
+// writes their functions out); the functions that depart from the frame follow, each by name: the schedule and warm-up records, the calibration runs (opcodes 35 and 36, which the
 // exchange gives 60 and 20 minutes to answer) and the calibration-mode query (opcode 12).
 #include <cstring>
 
 #include "api/presets.h"
+#include "protocol/frame.h"
 #include "protocol/log.h"
-
-#include "protocol/table_gen.h"
-#include "protocol/table/presets.def"
-#include "protocol/table_gen_end.h"
 
 namespace {
 

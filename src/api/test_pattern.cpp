@@ -5,11 +5,8 @@
 //   opcode 16: user-mode flat colour (byte 4 = 2, red, green, blue at bytes 7-9);
 //   opcode 18: service-mode built-in pattern (byte 4 = 1, pattern number at byte 7).
 // A refusal from the display prints "RegUsbApi Status Failed." throughout.
+#include "protocol/frame.h"
 #include "protocol/log.h"
-
-#include "protocol/table_gen.h"
-#include "protocol/table/test_pattern.def"
-#include "protocol/table_gen_end.h"
 
 namespace {
 

@@ -2,40 +2,65 @@
 //
 // Almost every exported Get.../Set... function is one get (opcode 8) or one set (opcode 3) of a
 // 32-byte settings packet, differing only in group, item, value width, range and log line. Each
-// such setting is one row here, written once in a per-family fragment (table/<family>.def), and
-// the same rows serve three readers:
-//   - the library, where the family source expands its fragment into the exported functions
-//     (see table_gen.h) that run the get and set frames of frame.h;
+// such setting is one row, written once in a per-family fragment (table/<family>.def) and read
+// once, into kSettings below. Everything else comes from that array:
+//   - the library's exported functions of the plain rows, which the build writes out from
+//     kSettings (codegen/write_table_functions.cpp) and which run the frames of frame.h;
 //   - the simulated display, which maps every incoming get and every incoming set to its
-//     setting through these rows (get and set group/item pairs are separate namespaces: the
-//     same pair means different things as a get and as a set);
-//   - the command-line tool, which lists, reads and writes settings by their CLI names.
+//     setting (get and set group/item pairs are separate namespaces: the same pair means
+//     different things as a get and as a set);
+//   - the command-line tool, which lists, reads and writes settings by their CLI names and
+//     calls the plain rows through their typed entry points.
 //
-// Row forms, as written in the fragments:
-//   QV_RW(cli, family, kind, Getter, Setter, getGroup, getItem, setGroup, setItem,
-//         low, high, step, guard, flags, "value line")          plain get and plain set
-//   QV_RW_GUARDED(cli, family, kind, Getter, Setter, getGroup, getItem, setGroup, setItem,
-//         low, high, step, getGuard, setGuard, flags, "value line")
-//                                                       the same, where reading and changing
-//                                                       the setting have different preconditions
-//   QV_RO(cli, family, kind, Getter, getGroup, getItem, guard, flags, "value line")
-//   QV_WO(cli, family, kind, Setter, setGroup, setItem, low, high, step, guard, flags)
-//   QV_DEPARTURE(cli, family, "Getter" or nullptr, "Setter" or nullptr,
-//         getGroup, getItem, setGroup, setItem, access)
-// A departure row still names where the setting lives (for the simulated display and the CLI),
-// but its functions are written out by hand in the family source. Absent groups are -1.
+// A row is built with named steps:
+//     setting("osd-timeout", Family::osd)
+//         .get(QV_FN(GetOSDTimeout), 7, 2).set(QV_FN(SetOSDTimeout), 7, 2)
+//         .in(5, 60).multiple_of(5).line("OSD Timeout is  %d \n"),
+// The value width comes from the functions' own types as the public header declares them
+// (uint8_t: U8, int16_t: S16, no argument: ACTION). A departure row,
+//     departure("pip-size", Family::pip).get(QV_FN(GetPIPSize), 4, 2).set(QV_FN(SetPIPSize), 3, 2),
+// still names where the setting lives (for the simulated display and the CLI), but its
+// functions are written out by hand in the family source. QV_FN takes the function itself, so
+// a row naming a function the header does not declare does not compile.
+//
+// Only constants and the exported functions appear here: the tool includes this header but
+// links nothing but the shared library. The checks behind each Guard are bound inside the
+// library (guards.cpp).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
 
+#include "quorvex.h"
+
 namespace qv {
 
 enum class Family : uint8_t {
     link, guards, colour, inputs, image, markers, pip, presets, power, clock, osd, network,
-    identity, buttons, test_pattern, transfer
+    identity, buttons, test_pattern
 };
+
+constexpr const char* family_name(Family f) {
+    switch (f) {
+        case Family::link: return "link";
+        case Family::guards: return "guards";
+        case Family::colour: return "colour";
+        case Family::inputs: return "inputs";
+        case Family::image: return "image";
+        case Family::markers: return "markers";
+        case Family::pip: return "pip";
+        case Family::presets: return "presets";
+        case Family::power: return "power";
+        case Family::clock: return "clock";
+        case Family::osd: return "osd";
+        case Family::network: return "network";
+        case Family::identity: return "identity";
+        case Family::buttons: return "buttons";
+        case Family::test_pattern: return "test-pattern";
+    }
+    return "?";
+}
 
 // How the caller's value maps to the packet.
 //   U8:     get stores reply byte 7 in a uint8_t; set writes the uint8_t as a 16-bit
@@ -49,24 +74,31 @@ enum class Access : uint8_t { read, write, read_write, action };
 
 // Preconditions that read the display's state before a command is sent.
 enum class GuardId : uint8_t {
-    NONE,
-    IMAGE_MODE,             // the main picture reports a usable width and height
-    OVERDRIVE,              // IMAGE_MODE, then picture-in-picture not on
-    DCI_MAIN,               // the main picture shows a DCI timing
-    CROPPED_REGION,         // a DCI image region other than 0 is selected
-    MARKER_MAIN,            // markers allowed on the main picture
-    MARKER_PIP,             // PIP window on, then markers allowed
-    PIP_ON_EXACT,           // PIP status exactly 1
-    PIP_MODE1,              // PIP mode 1
-    PIP_ON,                 // PIP status non-zero
-    PIP_DCI,                // the PIP source shows a DCI timing
-    MONITOR_TYPE_2,         // the connected monitor type is 2
-    WEB_SERVER,             // the web server is on
-    WEB_SERVER_MANAGEMENT,  // the web server and web management are on
-    CALIBRATION,            // calibration is enabled
-    USB_BINDING,            // USB port binding status is 3
-    TEST_PATTERN,           // test-pattern mode is on
+    IMAGE_MODE, OVERDRIVE, DCI_MAIN, CROPPED_REGION, MARKER_MAIN, MARKER_PIP, PIP_ON_EXACT,
+    PIP_MODE1, PIP_ON, PIP_DCI, MONITOR_TYPE_2, WEB_SERVER, WEB_SERVER_MANAGEMENT,
 };
+
+struct Guard {
+    GuardId id;
+    const char* needs;  // what the display must be doing, for people
+};
+
+namespace guard {
+inline constexpr Guard image_mode{GuardId::IMAGE_MODE, "main picture with a timing"};
+inline constexpr Guard overdrive{GuardId::OVERDRIVE, "main picture with a timing, picture-in-picture off"};
+inline constexpr Guard dci_main{GuardId::DCI_MAIN, "main picture in a DCI timing"};
+inline constexpr Guard cropped_region{GuardId::CROPPED_REGION, "DCI image region other than 0"};
+inline constexpr Guard marker_main{GuardId::MARKER_MAIN, "markers supported at the main picture's timing"};
+inline constexpr Guard marker_pip{GuardId::MARKER_PIP, "picture-in-picture on, markers supported"};
+inline constexpr Guard pip_on_exact{GuardId::PIP_ON_EXACT, "picture-in-picture on"};
+inline constexpr Guard pip_mode1{GuardId::PIP_MODE1, "picture-in-picture mode 1"};
+inline constexpr Guard pip_on{GuardId::PIP_ON, "picture-in-picture on"};
+inline constexpr Guard pip_dci{GuardId::PIP_DCI, "picture-in-picture source in a DCI timing"};
+inline constexpr Guard monitor_type_2{GuardId::MONITOR_TYPE_2, "monitor type 2"};
+inline constexpr Guard web_server{GuardId::WEB_SERVER, "web server on"};
+inline constexpr Guard web_server_management{GuardId::WEB_SERVER_MANAGEMENT,
+                                             "web server and web management on"};
+}  // namespace guard
 
 enum RowFlags : uint16_t {
     F_NONE = 0,
@@ -76,52 +108,161 @@ enum RowFlags : uint16_t {
     F_STATUS_LINE = 1u << 3,  // a refused reply prints "RegUsbApi Status Failed." instead
 };
 
-struct SettingRow {
-    const char* cli;     // stable kebab-case name, unique across the table
-    Family family;
-    Kind kind;
-    Access access;
-    const char* getter;  // exported function names (the %s of every error line), or nullptr
-    const char* setter;
-    int8_t get_group, get_item;  // -1 when there is no get
-    int8_t set_group, set_item;  // -1 when there is no set
-    int16_t low, high;           // inclusive bounds of the set value
-    uint8_t step;                // the value must be a multiple of step (0: any)
-    GuardId get_guard;           // precondition of the getter
-    GuardId set_guard;           // precondition of the setter
-    uint16_t flags;
-    const char* value_line;      // printf format of the getter's value line, or nullptr
-    bool departure;              // functions written out by hand in the family source
+// Where a setting lives on one direction's page; group -1 when that direction does not exist.
+struct Key {
+    int8_t group = -1;
+    int8_t item = -1;
+    constexpr bool addresses(int g, int i) const { return group >= 0 && group == g && item == i; }
 };
 
-constexpr Access access_of(bool get, bool set) {
-    return get && set ? Access::read_write : get ? Access::read : set ? Access::write : Access::action;
-}
+// The exported functions of the plain rows, typed as the public header declares them.
+using GetU8 = int (*)(uint8_t*) noexcept;
+using GetS16 = int (*)(int16_t*) noexcept;
+using SetU8 = int (*)(uint8_t) noexcept;
+using SetS16 = int (*)(int16_t) noexcept;
+using ActionFn = int (*)() noexcept;
 
-}  // namespace qv
+struct SettingRow {
+    const char* cli = nullptr;  // stable kebab-case name, unique across the table
+    Family family = Family::link;
+    Kind kind = Kind::RECORD;
+    Access access = Access::read;
+    const char* getter = nullptr;  // exported function names (the %s of every error line)
+    const char* setter = nullptr;
+    Key get_key;
+    Key set_key;
+    int16_t low = 0, high = 0;  // inclusive bounds of the set value
+    uint8_t step = 0;           // the value must be a multiple of step (0: any)
+    uint16_t flags = F_NONE;
+    const Guard* get_guard = nullptr;  // precondition of the getter, nullptr for none
+    const Guard* set_guard = nullptr;  // precondition of the setter
+    const char* value_line = nullptr;  // printf format of the getter's value line
+    bool departure = false;            // functions written out by hand in the family source
+    GetU8 get_u8 = nullptr;
+    GetS16 get_s16 = nullptr;
+    SetU8 set_u8 = nullptr;
+    SetS16 set_s16 = nullptr;
+    ActionFn action = nullptr;
+};
 
-#define QV_RW_GUARDED(cli, fam, kind, G, S, gg, gi, sg, si, lo, hi, step, gguard, sguard, flags, line) \
-    ::qv::SettingRow{cli, ::qv::Family::fam, ::qv::Kind::kind, ::qv::Access::read_write, #G, #S,   \
-                     gg, gi, sg, si, lo, hi, step, ::qv::GuardId::gguard, ::qv::GuardId::sguard,   \
-                     flags, line, false},
-#define QV_RW(cli, fam, kind, G, S, gg, gi, sg, si, lo, hi, step, guard, flags, line)              \
-    QV_RW_GUARDED(cli, fam, kind, G, S, gg, gi, sg, si, lo, hi, step, guard, guard, flags, line)
-#define QV_RO(cli, fam, kind, G, gg, gi, guard, flags, line)                                       \
-    ::qv::SettingRow{cli, ::qv::Family::fam, ::qv::Kind::kind, ::qv::Access::read, #G, nullptr,    \
-                     gg, gi, -1, -1, 0, 0, 0, ::qv::GuardId::guard, ::qv::GuardId::NONE, flags,    \
-                     line, false},
-#define QV_WO(cli, fam, kind, S, sg, si, lo, hi, step, guard, flags)                               \
-    ::qv::SettingRow{cli, ::qv::Family::fam, ::qv::Kind::kind,                                      \
-                     ::qv::Kind::kind == ::qv::Kind::ACTION ? ::qv::Access::action                 \
-                                                            : ::qv::Access::write,                 \
-                     nullptr, #S, -1, -1, sg, si, lo, hi, step, ::qv::GuardId::NONE,               \
-                     ::qv::GuardId::guard, flags, nullptr, false},
-#define QV_DEPARTURE(cli, fam, G, S, gg, gi, sg, si, acc)                                          \
-    ::qv::SettingRow{cli, ::qv::Family::fam, ::qv::Kind::RECORD, ::qv::Access::acc, G, S, gg, gi,  \
-                     sg, si, 0, 0, 0, ::qv::GuardId::NONE, ::qv::GuardId::NONE, ::qv::F_NONE,      \
-                     nullptr, true},
+// An exported function with its name, as QV_FN gives it.
+template <class F>
+struct Named {
+    const char* name;
+    F fn;
+};
+#define QV_FN(f) ::qv::Named{#f, &f}
 
-namespace qv {
+// The named steps a row fragment is written with.
+class RowBuilder {
+public:
+    constexpr RowBuilder(const char* cli, Family family, bool departure) {
+        r_.cli = cli;
+        r_.family = family;
+        r_.departure = departure;
+    }
+    constexpr operator SettingRow() const { return r_; }
+
+    constexpr RowBuilder get(Named<GetU8> f, int group, int item) const {
+        return reads(f.name, group, item, Kind::U8, [&](SettingRow& r) { r.get_u8 = f.fn; });
+    }
+    constexpr RowBuilder get(Named<GetS16> f, int group, int item) const {
+        return reads(f.name, group, item, Kind::S16, [&](SettingRow& r) { r.get_s16 = f.fn; });
+    }
+    // A departure's functions, any types; a setting that travels in a packet of its own names
+    // no page (group and item -1).
+    template <class F>
+    constexpr RowBuilder get(Named<F> f, int group = -1, int item = -1) const {
+        return reads(f.name, group, item, Kind::RECORD, [](SettingRow&) {});
+    }
+    constexpr RowBuilder set(Named<SetU8> f, int group, int item) const {
+        return writes(f.name, group, item, Kind::U8, [&](SettingRow& r) { r.set_u8 = f.fn; });
+    }
+    constexpr RowBuilder set(Named<SetS16> f, int group, int item) const {
+        return writes(f.name, group, item, Kind::S16, [&](SettingRow& r) { r.set_s16 = f.fn; });
+    }
+    constexpr RowBuilder set(Named<ActionFn> f, int group, int item) const {
+        return writes(f.name, group, item, Kind::ACTION, [&](SettingRow& r) { r.action = f.fn; });
+    }
+    template <class F>
+    constexpr RowBuilder set(Named<F> f, int group = -1, int item = -1) const {
+        return writes(f.name, group, item, Kind::RECORD, [](SettingRow&) {});
+    }
+
+    // Inclusive bounds of the set value, checked through s16ValidateSWord16Var.
+    constexpr RowBuilder in(int low, int high) const {
+        return with([&](SettingRow& r) {
+            r.low = static_cast<int16_t>(low);
+            r.high = static_cast<int16_t>(high);
+        });
+    }
+    constexpr RowBuilder multiple_of(int step) const {
+        return with([&](SettingRow& r) { r.step = static_cast<uint8_t>(step); });
+    }
+    // The getter's value line, printed from the stored value while LogMessage is 1.
+    constexpr RowBuilder line(const char* format) const {
+        return with([&](SettingRow& r) { r.value_line = format; });
+    }
+    constexpr RowBuilder guard(const Guard& g) const { return guards(g, g); }
+    constexpr RowBuilder guards(const Guard& on_get, const Guard& on_set) const {
+        return with([&](SettingRow& r) {
+            r.get_guard = &on_get;
+            r.set_guard = &on_set;
+        });
+    }
+    constexpr RowBuilder unchecked() const { return flag(F_NO_RANGE); }
+    constexpr RowBuilder check_first() const { return flag(F_CHECK_FIRST); }
+    constexpr RowBuilder try_line() const { return flag(F_TRY_LINE); }
+    constexpr RowBuilder status_line() const { return flag(F_STATUS_LINE); }
+
+private:
+    template <class Edit>
+    constexpr RowBuilder with(Edit edit) const {
+        RowBuilder b = *this;
+        edit(b.r_);
+        return b;
+    }
+    constexpr RowBuilder flag(uint16_t f) const {
+        return with([&](SettingRow& r) { r.flags = static_cast<uint16_t>(r.flags | f); });
+    }
+    template <class Entry>
+    constexpr RowBuilder reads(const char* name, int group, int item, Kind kind, Entry entry) const {
+        return with([&](SettingRow& r) {
+            r.getter = name;
+            r.get_key = {static_cast<int8_t>(group), static_cast<int8_t>(item)};
+            settle(r, kind, entry);
+        });
+    }
+    template <class Entry>
+    constexpr RowBuilder writes(const char* name, int group, int item, Kind kind, Entry entry) const {
+        return with([&](SettingRow& r) {
+            r.setter = name;
+            r.set_key = {static_cast<int8_t>(group), static_cast<int8_t>(item)};
+            settle(r, kind, entry);
+        });
+    }
+    // A departure keeps its own layout and has no typed entry points. A plain row reads and
+    // writes one width; a row that does not fails to compile here.
+    template <class Entry>
+    static constexpr void settle(SettingRow& r, Kind kind, Entry entry) {
+        if (!r.departure) {
+            if (r.getter != nullptr && r.setter != nullptr && r.kind != kind)
+                throw "the getter and setter of a plain row take different widths";
+            r.kind = kind;
+            entry(r);
+        }
+        const bool get = r.getter != nullptr;
+        const bool set = r.setter != nullptr;
+        r.access = r.kind == Kind::ACTION ? Access::action
+                   : get && set           ? Access::read_write
+                   : get                  ? Access::read
+                                          : Access::write;
+    }
+    SettingRow r_;
+};
+
+constexpr RowBuilder setting(const char* cli, Family family) { return {cli, family, false}; }
+constexpr RowBuilder departure(const char* cli, Family family) { return {cli, family, true}; }
 
 inline constexpr SettingRow kSettings[] = {
 #include "protocol/table/link.def"
@@ -145,12 +286,12 @@ inline constexpr std::size_t kSettingCount = sizeof(kSettings) / sizeof(kSetting
 // The row whose get (opcode 8) or set (opcode 3) uses this group and item; nullptr if none.
 constexpr const SettingRow* find_get_row(int group, int item) {
     for (const auto& r : kSettings)
-        if (r.get_group == group && r.get_item == item) return &r;
+        if (r.get_key.addresses(group, item)) return &r;
     return nullptr;
 }
 constexpr const SettingRow* find_set_row(int group, int item) {
     for (const auto& r : kSettings)
-        if (r.set_group == group && r.set_item == item) return &r;
+        if (r.set_key.addresses(group, item)) return &r;
     return nullptr;
 }
 constexpr const SettingRow* find_row(std::string_view cli) {
@@ -173,20 +314,27 @@ constexpr bool keys_unique() {
         for (std::size_t j = i + 1; j < kSettingCount; ++j) {
             const auto& a = kSettings[i];
             const auto& b = kSettings[j];
-            if (a.get_group >= 0 && a.get_group == b.get_group && a.get_item == b.get_item) return false;
-            if (a.set_group >= 0 && a.set_group == b.set_group && a.set_item == b.set_item) return false;
+            if (a.get_key.addresses(b.get_key.group, b.get_key.item)) return false;
+            if (a.set_key.addresses(b.set_key.group, b.set_key.item)) return false;
         }
+    return true;
+}
+// A plain row says what a checked set accepts and how its getter logs the value.
+constexpr bool plain_rows_complete() {
+    for (const auto& r : kSettings) {
+        if (r.departure) continue;
+        const bool checked =
+            r.setter != nullptr && r.kind != Kind::ACTION && (r.flags & F_NO_RANGE) == 0;
+        if (checked && r.low >= r.high) return false;
+        if (r.getter != nullptr && r.value_line == nullptr) return false;
+    }
     return true;
 }
 }  // namespace table_checks
 
 static_assert(table_checks::cli_names_unique(), "every setting needs its own CLI name");
 static_assert(table_checks::keys_unique(), "a get or set (group, item) pair may name only one setting");
+static_assert(table_checks::plain_rows_complete(),
+              "a plain row needs a range for its setter and a value line for its getter");
 
 }  // namespace qv
-
-#undef QV_RW_GUARDED
-#undef QV_RW
-#undef QV_RO
-#undef QV_WO
-#undef QV_DEPARTURE

@@ -57,46 +57,44 @@ StatusLine refusal_line_of(const SettingRow& row) {
     return (row.flags & F_STATUS_LINE) != 0 ? StatusLine::status : StatusLine::frame;
 }
 
-int get_common(const SettingRow& row, GuardFn guard, uint8_t* packet) {
-    if (guard != nullptr) {
-        if (const int rc = guard(row.getter); rc != RC_OK) return rc;
-    }
-    return exchange_get(row.getter, packet, row.get_group, row.get_item, refusal_line_of(row));
+int get_common(const SettingRow& row, uint8_t* packet) {
+    if (const int rc = check_guard(row.get_guard, row.getter); rc != RC_OK) return rc;
+    return exchange_get(row.getter, packet, row.get_key.group, row.get_key.item, refusal_line_of(row));
 }
 
 }  // namespace
 
-int run_get(const SettingRow& row, GuardFn guard, uint8_t* value) {
+int run_get(const SettingRow& row, uint8_t* value) {
     uint8_t packet[kSettingPacketSize];
-    if (const int rc = get_common(row, guard, packet); rc != RC_OK) return rc;
+    if (const int rc = get_common(row, packet); rc != RC_OK) return rc;
     *value = packet[kPayload];
     if (row.value_line != nullptr) log(row.value_line, static_cast<int>(*value));
     return RC_OK;
 }
 
-int run_get(const SettingRow& row, GuardFn guard, int16_t* value) {
+int run_get(const SettingRow& row, int16_t* value) {
     uint8_t packet[kSettingPacketSize];
-    if (const int rc = get_common(row, guard, packet); rc != RC_OK) return rc;
+    if (const int rc = get_common(row, packet); rc != RC_OK) return rc;
     *value = static_cast<int16_t>(get_le16(packet + kPayload));
     if (row.value_line != nullptr) log(row.value_line, static_cast<int>(*value));
     return RC_OK;
 }
 
-int run_set(const SettingRow& row, GuardFn guard, int value) {
+int run_set(const SettingRow& row, int value) {
     if ((row.flags & F_TRY_LINE) != 0) log("Trying to set value %d \n", value);
     const bool check_first = (row.flags & F_CHECK_FIRST) != 0;
-    if (!check_first && guard != nullptr) {
-        if (const int rc = guard(row.setter); rc != RC_OK) return rc;
+    if (!check_first) {
+        if (const int rc = check_guard(row.set_guard, row.setter); rc != RC_OK) return rc;
     }
     if (row.kind != Kind::ACTION && (row.flags & F_NO_RANGE) == 0) {
         if (const int rc = validate(row.setter, value, row.low, row.high, row.step); rc != RC_OK)
             return rc;
     }
-    if (check_first && guard != nullptr) {
-        if (const int rc = guard(row.setter); rc != RC_OK) return rc;
+    if (check_first) {
+        if (const int rc = check_guard(row.set_guard, row.setter); rc != RC_OK) return rc;
     }
     uint8_t packet[kSettingPacketSize];
-    build_setting_packet(packet, kOpSet, row.set_group, row.set_item);
+    build_setting_packet(packet, kOpSet, row.set_key.group, row.set_key.item);
     put_le16(packet + kPayload, static_cast<uint16_t>(value));
     return exchange(row.setter, packet, kSettingPacketSize, kStatusByte, refusal_line_of(row));
 }

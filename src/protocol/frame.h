@@ -9,9 +9,6 @@
 
 namespace qv {
 
-// A precondition run before the command: returns 0 to go on, or the result code to return.
-using GuardFn = int (*)(const char* function);
-
 inline constexpr std::size_t kSettingPacketSize = 32;
 inline constexpr uint8_t kOpGet = 8;
 inline constexpr uint8_t kOpSet = 3;
@@ -51,12 +48,14 @@ inline uint16_t get_le16(const uint8_t* p) {
 // comes first, the rest of dst[0..max_chars-1] NUL-filled, then dst[max_chars] = NUL.
 void copy_text_field(char* dst, const uint8_t* src, std::size_t max_chars);
 
-// The frames. A get writes the caller's storage only on success.
-int run_get(const SettingRow& row, GuardFn guard, uint8_t* value);
-int run_get(const SettingRow& row, GuardFn guard, int16_t* value);
-int run_set(const SettingRow& row, GuardFn guard, int value);
+// Run a precondition (guards.cpp): 0 to go on, or the result code to return after the guard's
+// own lines, which name `function`. No guard (nullptr) always goes on.
+int check_guard(const Guard* guard, const char* function);
+
+// The frames of the plain rows, each under the row's guard for its direction. A get writes the
+// caller's storage only on success.
+int run_get(const SettingRow& row, uint8_t* value);
+int run_get(const SettingRow& row, int16_t* value);
+int run_set(const SettingRow& row, int value);
 
 }  // namespace qv
-
-// Rows without a precondition name the guard NONE.
-inline constexpr qv::GuardFn qv_guard_NONE = nullptr;

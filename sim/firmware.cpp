@@ -9,23 +9,12 @@ namespace qv::sim {
 
 namespace {
 
-using Handler = bool (*)(Firmware&, const Request&, Reply&);
-constexpr Handler kFamilyHandlers[] = {
-    handle_link, handle_guards, handle_colour, handle_inputs, handle_image,
-    handle_markers, handle_pip, handle_presets, handle_power, handle_clock,
-    handle_network, handle_identity, handle_buttons, handle_test_pattern, handle_transfer,
+constexpr const FamilyFirmware* kFamilies[] = {
+    &link_firmware, &guards_firmware, &colour_firmware, &inputs_firmware, &image_firmware,
+    &markers_firmware, &pip_firmware, &presets_firmware, &power_firmware, &clock_firmware,
+    &network_firmware, &identity_firmware, &buttons_firmware, &test_pattern_firmware,
+    &transfer_firmware,
 };
-
-// The range the display itself enforces for a plain setting; the library checks first, so
-// this refuses only what a host sends past the library.
-bool value_acceptable(const SettingRow& row, const uint8_t* payload) {
-    if (row.departure || row.kind == Kind::ACTION || (row.flags & F_NO_RANGE) != 0) return true;
-    const int value = row.kind == Kind::S16
-                          ? static_cast<int16_t>(payload[0] | (payload[1] << 8))
-                          : static_cast<int>(payload[0]);
-    if (value < row.low || value > row.high) return false;
-    return row.step == 0 || value % row.step == 0;
-}
 
 }  // namespace
 
@@ -47,29 +36,38 @@ Reply echo(const uint8_t* request, std::size_t length) {
 Firmware::Firmware(FirmwareConfig config, Clock& clk)
     : serial(std::move(config.serial)), monitor_type(config.monitor_type), clock(clk) {
     state.guards.mode = config.mode;
-    init_link(*this);
-    init_guards(*this);
-    init_colour(*this);
-    init_inputs(*this);
-    init_image(*this);
-    init_markers(*this);
-    init_pip(*this);
-    init_presets(*this);
-    init_power(*this);
-    init_clock(*this);
-    init_network(*this);
-    init_identity(*this);
-    init_buttons(*this);
-    init_test_pattern(*this);
-    init_transfer(*this);
+    for (const FamilyFirmware* family : kFamilies)
+        for (const DisplaySetting& setting : family->settings) {
+            settings_.push_back(&setting);
+            store_[setting.name].fill(0);
+            set_s16(setting.name, setting.initial);
+        }
+    for (const FamilyFirmware* family : kFamilies) family->init(*this);
 }
 
-Payload& Firmware::payload(const SettingRow& row) { return store_[row_index(&row)]; }
+bool DisplaySetting::accepts(const uint8_t* p) const {
+    if (!checked) return true;
+    const int value = width == Width::word ? static_cast<int16_t>(p[0] | (p[1] << 8)) : static_cast<int>(p[0]);
+    if (value < low || value > high) return false;
+    return step == 0 || value % step == 0;
+}
 
 Payload& Firmware::payload(std::string_view cli) {
-    const SettingRow* row = find_row(cli);
-    if (row == nullptr) throw std::invalid_argument("no setting named " + std::string(cli));
-    return payload(*row);
+    const auto it = store_.find(cli);
+    if (it == store_.end()) throw std::invalid_argument("this display has no setting named " + std::string(cli));
+    return it->second;
+}
+
+const DisplaySetting* Firmware::setting_for_get(int group, int item) const {
+    for (const DisplaySetting* s : settings_)
+        if (s->get.is(group, item)) return s;
+    return nullptr;
+}
+
+const DisplaySetting* Firmware::setting_for_set(int group, int item) const {
+    for (const DisplaySetting* s : settings_)
+        if (s->set.is(group, item)) return s;
+    return nullptr;
 }
 
 int16_t Firmware::s16(std::string_view cli) {
@@ -98,18 +96,18 @@ std::size_t Firmware::count_requests(int opcode, int group, int item) const {
 bool Firmware::handle_table(const Request& req, Reply& reply) {
     if (req.bytes.size() < 32 || (req.opcode() != 8 && req.opcode() != 3)) return false;
     const bool get = req.opcode() == 8;
-    const SettingRow* row = get ? find_get_row(req.group(), req.item()) : find_set_row(req.group(), req.item());
+    const DisplaySetting* setting = get ? setting_for_get(req.group(), req.item()) : setting_for_set(req.group(), req.item());
     reply = echo(req.bytes.data(), 32);
-    if (row == nullptr) {  // no such setting on this display
+    if (setting == nullptr) {  // no such setting on this display
         reply.bytes[6] = 0xFF;
         return true;
     }
-    Payload& stored = payload(*row);
+    Payload& stored = payload(setting->name);
     if (get) {
         std::copy(stored.begin(), stored.end(), reply.bytes.begin() + 7);
-    } else if (!value_acceptable(*row, req.bytes.data() + 7)) {
+    } else if (!setting->accepts(req.bytes.data() + 7)) {
         reply.bytes[6] = 1;
-    } else if (row->kind != Kind::ACTION) {
+    } else if (setting->width != Width::action) {
         std::copy(req.bytes.begin() + 7, req.bytes.begin() + 32, stored.begin());
     }
     return true;
@@ -134,8 +132,8 @@ Reply Firmware::handle(const uint8_t* request, std::size_t length) {
 
     Reply reply;
     bool answered = false;
-    for (Handler h : kFamilyHandlers)
-        if ((answered = h(*this, req, reply))) break;
+    for (const FamilyFirmware* family : kFamilies)
+        if ((answered = family->handle(*this, req, reply))) break;
     if (!answered && !handle_table(req, reply)) {
         // An opcode this display does not know.
         reply = echo(request, length);

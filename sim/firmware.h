@@ -1,7 +1,7 @@
 // The display's firmware as the simulated display runs it, independent of any transport: it
-// takes one request packet and gives one reply. Values are stored per setting (a row of the
-// command table), so a get and a set that use different (group, item) pairs reach the same
-// value. Each family of settings has its own firmware file (fw_<family>.cpp) for what goes
+// takes one request packet and gives one reply. Values are stored per setting, as each family's
+// firmware file states its settings (display_settings.h), so a get and a set that use different
+// (group, item) pairs reach the same value. Each family's firmware file also answers what goes
 // beyond storing and returning a payload.
 #pragma once
 
@@ -15,6 +15,7 @@
 
 #include "gadget_usb/clock.h"
 #include "protocol/command_table.h"
+#include "sim/display_settings.h"
 #include "sim/fw_state.h"
 
 namespace qv::sim {
@@ -49,18 +50,25 @@ public:
     // One request (one bulk OUT transfer) in, one reply out.
     Reply handle(const uint8_t* request, std::size_t length);
 
-    // Stored values, by table row or CLI name.
-    Payload& payload(const SettingRow& row);
+    // Stored values, by table row or setting name.
+    Payload& payload(const SettingRow& row) { return payload(row.cli); }
     Payload& payload(std::string_view cli);
     uint8_t u8(std::string_view cli) { return payload(cli)[0]; }
     int16_t s16(std::string_view cli);
     void set_u8(std::string_view cli, uint8_t v);
     void set_s16(std::string_view cli, int16_t v);
 
+    // The display's setting a get or a set with this group and item addresses; nullptr if none.
+    const DisplaySetting* setting_for_get(int group, int item) const;
+    const DisplaySetting* setting_for_set(int group, int item) const;
+
     // Make the display refuse commands: every request with this opcode (and group and item,
     // -1 for any) gets `status` in its status byte; `times` < 0 means for ever.
     void refuse(int opcode, int group, int item, uint8_t status, int times = -1);
     void clear_refusals() { refusals_.clear(); }
+
+    // Every setting the display states, family by family.
+    const std::vector<const DisplaySetting*>& settings() const { return settings_; }
 
     const std::vector<Request>& requests() const { return requests_; }
     void clear_requests() { requests_.clear(); }
@@ -80,7 +88,8 @@ private:
         int times;
     };
     bool handle_table(const Request& req, Reply& reply);
-    std::map<std::size_t, Payload> store_;
+    std::vector<const DisplaySetting*> settings_;
+    std::map<std::string, Payload, std::less<>> store_;
     std::vector<Refusal> refusals_;
     std::vector<Request> requests_;
 };

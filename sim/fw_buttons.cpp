@@ -13,20 +13,28 @@ constexpr int kLastAction = 18;
 
 }  // namespace
 
+// What this display accepts on the buttons family's pages.
+constexpr DisplaySetting kButtonsSettings[] = {
+    byte("bezel-button-color", {9, 0}, {9, 0}).in(0, 2),
+    byte("bezel-button-brightness", {9, 1}, {9, 1}).in(0, 100).step_of(10).starts(50),
+    byte("bezel-button-auto-fade", {9, 2}, {9, 2}).in(0, 1).starts(1),
+    record("function-button-1", {8, 0}, {8, 0}),
+    record("function-button-2", {8, 1}, {8, 1}),
+    record("function-button-3", {8, 2}, {8, 2}),
+    record("function-button-4", {8, 3}, {8, 3}),
+    byte("function-button-mode", {8, 4}, {8, 4}).in(0, 1),
+    byte("show-power-on-info", {7, 3}, {7, 3}).in(0, 1).starts(1),
+    byte("show-input-source-info", {7, 4}, {7, 4}).in(0, 1).starts(1),
+    byte("show-color-space-info", {7, 5}, {7, 5}).in(0, 1).starts(1),
+    byte("show-warmup-reminder", {7, 6}, {7, 6}).in(0, 1).starts(1),
+    byte("show-calibration-notification", {7, 7}, {7, 7}).in(0, 1).starts(1),
+};
+
 void init_buttons(Firmware& fw) {
-    fw.set_u8("bezel-button-color", 0);
-    fw.set_u8("bezel-button-brightness", 50);
-    fw.set_u8("bezel-button-auto-fade", 1);
-    fw.set_u8("function-button-mode", 0);
     fw.set_s16("function-button-1", 1);
     fw.set_s16("function-button-2", 2);
     fw.set_s16("function-button-3", 3);
     fw.set_s16("function-button-4", 4);
-    fw.set_u8("show-power-on-info", 1);
-    fw.set_u8("show-input-source-info", 1);
-    fw.set_u8("show-color-space-info", 1);
-    fw.set_u8("show-warmup-reminder", 1);
-    fw.set_u8("show-calibration-notification", 1);
 }
 
 bool handle_buttons(Firmware& /*fw*/, const Request& req, Reply& reply) {
@@ -39,5 +47,7 @@ bool handle_buttons(Firmware& /*fw*/, const Request& req, Reply& reply) {
     reply.bytes[6] = 1;
     return true;
 }
+
+extern const FamilyFirmware buttons_firmware{"buttons", kButtonsSettings, init_buttons, handle_buttons};
 
 }  // namespace qv::sim

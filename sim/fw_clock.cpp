@@ -58,11 +58,20 @@ bool date_time_acceptable(const DateTimeRecord& r) {
     return r.minute <= 59 && r.timezone <= 45 && r.extraFlag <= 1;
 }
 
+// What this display accepts on the clock family's pages.
+constexpr DisplaySetting kClockSettings[] = {
+    byte("time-format", {6, 9}, {6, 9}).in(0, 1).starts(1),
+    byte("auto-date-time", {6, 8}, {6, 8}).in(0, 1),
+    byte("timezone", {6, 17}, {6, 17}).in(0, 45).starts(20),
+    byte("auto-daylight-saving", {6, 10}, {6, 10}).in(0, 1).starts(1),
+    record("date-time", {6, 7}, {6, 7}),
+    record("osd-position", {7, 0}, {7, 0}),
+    byte("osd-opacity", {7, 1}, {7, 1}).in(25, 100).starts(100),
+    byte("osd-timeout", {7, 2}, {7, 2}).in(5, 60).step_of(5).starts(30),
+    byte("menu-language", {7, 8}, {7, 8}).in(0, 9),
+};
+
 void init_clock(Firmware& fw) {
-    fw.set_u8("time-format", 1);
-    fw.set_u8("auto-date-time", 0);
-    fw.set_u8("timezone", 20);
-    fw.set_u8("auto-daylight-saving", 1);
     DateTimeRecord now{};
     now.month = 6;
     now.day = 15;
@@ -75,9 +84,6 @@ void init_clock(Firmware& fw) {
     now.extraFlag = 0;
     set_date_time(fw, now);
     set_osd_position(fw, 50, 50);
-    fw.set_u8("osd-opacity", 100);
-    fw.set_u8("osd-timeout", 30);
-    fw.set_u8("menu-language", 0);
 }
 
 bool handle_clock(Firmware& /*fw*/, const Request& req, Reply& reply) {
@@ -97,5 +103,7 @@ bool handle_clock(Firmware& /*fw*/, const Request& req, Reply& reply) {
     reply.bytes[6] = 1;
     return true;
 }
+
+extern const FamilyFirmware clock_firmware{"clock", kClockSettings, init_clock, handle_clock};
 
 }  // namespace qv::sim

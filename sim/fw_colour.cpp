@@ -40,11 +40,19 @@ std::string current_colour_space_name(Firmware& fw) {
 
 }  // namespace
 
-void init_colour(Firmware& fw) {
-    fw.set_s16("luminance", 120);
-    fw.set_u8("color-space", 1);
-    fw.set_u8("blue-light", 0);
-}
+// What this display accepts on the colour family's pages.
+constexpr DisplaySetting kColourSettings[] = {
+    word("luminance", {0, 0}, {0, 0}).in(48, 250).starts(120),
+    byte("color-space", {0, 1}, {0, 1}).in(1, 8).starts(1),
+    byte("blue-light", {0, 3}, {0, 3}).in(0, 2),
+    record("rgb-adjust", {0, 2}, {0, 2}),
+    record("color-space-name", {13, 3}, none),
+    record("gamma", {13, 2}, none),
+    record("primaries-xy", {14, 0}, none),
+    record("primaries-uv", {14, 1}, none),
+};
+
+void init_colour(Firmware& /*fw*/) {}
 
 bool handle_colour(Firmware& fw, const Request& req, Reply& reply) {
     ColourState& c = fw.state.colour;
@@ -92,5 +100,7 @@ bool handle_colour(Firmware& fw, const Request& req, Reply& reply) {
     }
     return false;
 }
+
+extern const FamilyFirmware colour_firmware{"colour", kColourSettings, init_colour, handle_colour};
 
 }  // namespace qv::sim

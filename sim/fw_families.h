@@ -1,11 +1,13 @@
-// The family firmware files. Each gives its initial values (init_<family>) and handles the
-// requests that go beyond storing and returning a setting's payload (handle_<family>, true
-// when it answered the request). Plain settings need nothing here: the table store in
-// firmware.cpp serves them.
+// The family firmware files. Each states the settings its pages accept (display_settings.h),
+// sets up what its factory state needs beyond their initial values (init_<family>) and handles
+// the requests that go beyond storing and returning a setting's payload (handle_<family>, true
+// when it answered the request); <family>_firmware gathers the three for firmware.cpp.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#include "sim/display_settings.h"
 
 namespace qv::sim {
 
@@ -15,7 +17,8 @@ struct Request;
 
 #define QV_SIM_FAMILY(name)                                                                        \
     void init_##name(Firmware& fw);                                                                \
-    bool handle_##name(Firmware& fw, const Request& req, Reply& reply);
+    bool handle_##name(Firmware& fw, const Request& req, Reply& reply);                            \
+    extern const FamilyFirmware name##_firmware;
 
 QV_SIM_FAMILY(link)
 QV_SIM_FAMILY(guards)

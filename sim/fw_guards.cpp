@@ -14,6 +14,13 @@ std::string mode_text(const std::string& mode) {
     return mode.substr(0, x) + " x " + mode.substr(x + 1) + " @ 60Hz";
 }
 
+// What this display accepts on the guards family's pages.
+constexpr DisplaySetting kGuardsSettings[] = {
+    record("display-mode", {10, 1}, none),
+    byte("pip", {4, 0}, {3, 0}).in(0, 1),
+    record("pip-resolution", {4, 27}, none),
+};
+
 void init_guards(Firmware& /*fw*/) {}
 
 bool handle_guards(Firmware& fw, const Request& req, Reply& reply) {
@@ -35,5 +42,7 @@ bool handle_guards(Firmware& fw, const Request& req, Reply& reply) {
     }
     return false;
 }
+
+extern const FamilyFirmware guards_firmware{"guards", kGuardsSettings, init_guards, handle_guards};
 
 }  // namespace qv::sim

@@ -48,13 +48,17 @@ Reply info_string(const Firmware& fw, const Request& req) {
 
 }  // namespace
 
-void init_identity(Firmware& fw) {
-    fw.set_s16("calibration-hours", 120);
-    fw.set_s16("backlight-hours", 5310);
-    fw.set_u8("color-management-engine", 1);
-    fw.set_u8("dithering-mode", 1);
-    fw.set_u8("calibration-alert-limit", 3);
-}
+// What this display accepts on the identity family's pages.
+constexpr DisplaySetting kIdentitySettings[] = {
+    word("calibration-hours", {10, 10}, none).starts(120),
+    word("backlight-hours", {10, 11}, none).starts(5310),
+    record("firmware-revision", {11, 1}, none),
+    byte("color-management-engine", {17, 1}, none).starts(1),
+    byte("dithering-mode", {17, 2}, none).starts(1),
+    byte("calibration-alert-limit", {17, 3}, none).starts(3),
+};
+
+void init_identity(Firmware& /*fw*/) {}
 
 bool handle_identity(Firmware& fw, const Request& req, Reply& reply) {
     if (req.opcode() == kOpInfoString && req.bytes.size() > 2) {
@@ -75,5 +79,7 @@ bool handle_identity(Firmware& fw, const Request& req, Reply& reply) {
     }
     return false;
 }
+
+extern const FamilyFirmware identity_firmware{"identity", kIdentitySettings, init_identity, handle_identity};
 
 }  // namespace qv::sim

@@ -66,10 +66,16 @@ Reply binding_configuration(Firmware& fw, const Request& req) {
 
 }  // namespace
 
+// What this display accepts on the inputs family's pages.
+constexpr DisplaySetting kInputsSettings[] = {
+    byte("video-input", {1, 0}, {1, 0}).in(0, 4),
+    byte("auto-switch", {1, 1}, {1, 1}).in(0, 1).starts(1),
+    byte("usb-port-binding", {1, 3}, {1, 3}).in(0, 3),
+    record("input-name", {2, 2}, {1, 2}),
+    record("usb-binding", {1, 4}, {1, 4}),
+};
+
 void init_inputs(Firmware& fw) {
-    fw.set_u8("video-input", 0);
-    fw.set_u8("auto-switch", 1);
-    fw.set_u8("usb-port-binding", 0);
     fw.payload("usb-binding")[0] = 1;
     fw.payload("usb-binding")[1] = 2;
 }
@@ -90,5 +96,7 @@ bool handle_inputs(Firmware& fw, const Request& req, Reply& reply) {
     }
     return false;
 }
+
+extern const FamilyFirmware inputs_firmware{"inputs", kInputsSettings, init_inputs, handle_inputs};
 
 }  // namespace qv::sim

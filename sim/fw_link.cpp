@@ -6,6 +6,12 @@
 
 namespace qv::sim {
 
+// What this display accepts on the link family's pages.
+constexpr DisplaySetting kLinkSettings[] = {
+    record("serial-number", {11, 0}, none),
+    record("monitor-type", {20, 0}, none),
+};
+
 void init_link(Firmware& /*fw*/) {}
 
 bool handle_link(Firmware& fw, const Request& req, Reply& reply) {
@@ -24,5 +30,7 @@ bool handle_link(Firmware& fw, const Request& req, Reply& reply) {
     }
     return false;
 }
+
+extern const FamilyFirmware link_firmware{"link", kLinkSettings, init_link, handle_link};
 
 }  // namespace qv::sim

@@ -49,12 +49,16 @@ Reply ip_config_set(const Request& req, NetworkState& n) {
 
 }  // namespace
 
-void init_network(Firmware& fw) {
-    fw.set_u8("web-server", 1);
-    fw.set_u8("ws-management", 1);
-    fw.set_u8("ws-identify-support", 0);
-    fw.set_u8("dashboard-security", 0);
-}
+// What this display accepts on the network family's pages.
+constexpr DisplaySetting kNetworkSettings[] = {
+    byte("web-server", {5, 0}, {10, 0}).in(0, 1).starts(1),
+    record("ip-config", {5, 2}, {10, 2}),
+    byte("ws-management", {5, 3}, {10, 3}).in(0, 1).starts(1),
+    byte("ws-identify-support", {5, 4}, {10, 4}).in(0, 1),
+    byte("dashboard-security", {5, 5}, {10, 5}).in(0, 1),
+};
+
+void init_network(Firmware& /*fw*/) {}
 
 bool handle_network(Firmware& fw, const Request& req, Reply& reply) {
     if (req.bytes.size() < 32) return false;
@@ -76,5 +80,7 @@ bool handle_network(Firmware& fw, const Request& req, Reply& reply) {
     reply = get ? ip_config_reply(req, fw.state.network) : ip_config_set(req, fw.state.network);
     return true;
 }
+
+extern const FamilyFirmware network_firmware{"network", kNetworkSettings, init_network, handle_network};
 
 }  // namespace qv::sim

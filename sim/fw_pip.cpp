@@ -50,28 +50,39 @@ Reply answer(const Request& req, uint8_t status) {
 
 }  // namespace
 
+// What this display accepts on the pip family's pages.
+constexpr DisplaySetting kPipSettings[] = {
+    byte("pip-mode", {4, 1}, {3, 1}).in(1, 2).starts(1),
+    record("pip-size", {4, 2}, {3, 2}),
+    record("pip-position", {4, 3}, {3, 3}),
+    byte("pip-primary-input", {4, 4}, {3, 4}).in(0, 4),
+    byte("pip-secondary-input", {4, 5}, {3, 5}).in(0, 4).starts(1),
+    byte("pip-swap-inputs", {4, 6}, {3, 6}).in(0, 1),
+    byte("pip-video-legal", {4, 7}, {3, 7}).in(0, 1),
+    byte("pip-overscan", {4, 8}, {3, 8}).in(0, 1),
+    byte("pip-dci", {4, 9}, {3, 9}).in(0, 2),
+};
+
 void init_pip(Firmware& fw) {
-    fw.set_u8("pip-mode", 1);
     Payload& size = fw.payload("pip-size");
     size[0] = 0;
     put_field(size, 1, kPresetSizes[0].width);
     put_field(size, 3, kPresetSizes[0].height);
     fw.payload("pip-position")[0] = 0;
     place_preset(fw);
-    fw.set_u8("pip-primary-input", 0);
-    fw.set_u8("pip-secondary-input", 1);
 }
 
 bool handle_pip(Firmware& fw, const Request& req, Reply& reply) {
     if (req.bytes.size() < 32 || req.opcode() != 3) return false;
-    const SettingRow* row = find_set_row(req.group(), req.item());
+    const DisplaySetting* setting = fw.setting_for_set(req.group(), req.item());
+    const std::string_view name = setting != nullptr ? setting->name : "";
     const uint8_t selector = req.bytes[7];
-    if (row == find_row("pip-size")) {
+    if (name == "pip-size") {
         if (selector > kCustomSize) {
             reply = answer(req, 1);
             return true;
         }
-        Payload& size = fw.payload(*row);
+        Payload& size = fw.payload(name);
         size = {};
         size[0] = selector;
         const Size s = selector == kCustomSize
@@ -84,12 +95,12 @@ bool handle_pip(Firmware& fw, const Request& req, Reply& reply) {
         reply = answer(req, 0);
         return true;
     }
-    if (row == find_row("pip-position")) {
+    if (name == "pip-position") {
         if (selector > kCustomPosition) {
             reply = answer(req, 1);
             return true;
         }
-        Payload& position = fw.payload(*row);
+        Payload& position = fw.payload(name);
         position = {};
         std::copy(req.bytes.begin() + 7, req.bytes.begin() + 12, position.begin());
         place_preset(fw);
@@ -98,5 +109,7 @@ bool handle_pip(Firmware& fw, const Request& req, Reply& reply) {
     }
     return false;
 }
+
+extern const FamilyFirmware pip_firmware{"pip", kPipSettings, init_pip, handle_pip};
 
 }  // namespace qv::sim

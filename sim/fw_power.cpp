@@ -29,21 +29,26 @@ bool type2_only(const Request& req) {
 
 }  // namespace
 
-void init_power(Firmware& fw) {
-    fw.set_u8("auto-sleep", 1);
-    fw.set_u8("power-on-recall", 1);
-    fw.set_u8("ddc-ci", 1);
-    fw.set_u8("auto-edid-update", 1);
-    fw.set_u8("hot-plug-initiate", 0);
-    fw.set_u8("dp-hpd", 1);
-    fw.set_u8("firmware-update-status", 0);
-    fw.set_u8("user-preset-support", 1);
-    fw.set_u8("management-menu-lock", 0);
-    fw.set_u8("usb-c-input-config", 0);
-    fw.set_u8("dp-edid-config", 0);
-    fw.set_u8("usb-sleep", 0);
-    fw.set_u8("luminance-uniformity", 1);
-}
+// What this display accepts on the power family's pages.
+constexpr DisplaySetting kPowerSettings[] = {
+    byte("auto-sleep", {6, 0}, {6, 0}).in(0, 1).starts(1),
+    byte("power-on-recall", {6, 1}, {6, 1}).in(0, 1).starts(1),
+    byte("ddc-ci", {6, 2}, {6, 2}).in(0, 1).starts(1),
+    byte("auto-edid-update", {6, 3}, {6, 3}).in(0, 1).starts(1),
+    byte("hot-plug-initiate", {6, 4}, {6, 4}).in(0, 1),
+    byte("dp-hpd", {6, 5}, {6, 5}).in(0, 1).starts(1),
+    action("internal-processor-power-off", {6, 6}),
+    byte("firmware-update-status", {6, 14}, {6, 14}).in(0, 3),
+    byte("user-preset-support", {6, 15}, {6, 15}).in(0, 1).starts(1),
+    byte("management-menu-lock", none, {6, 16}).any(),
+    byte("usb-c-input-config", {6, 18}, {6, 18}).in(0, 1),
+    byte("dp-edid-config", {6, 20}, {6, 20}).in(0, 1),
+    byte("usb-sleep", {6, 21}, {6, 21}).in(0, 1),
+    byte("luminance-uniformity", {6, 22}, {6, 22}).in(0, 1).starts(1),
+    action("factory-reset", {11, 0}),
+};
+
+void init_power(Firmware& /*fw*/) {}
 
 bool handle_power(Firmware& fw, const Request& req, Reply& reply) {
     if (req.bytes.size() < 32) return false;
@@ -68,5 +73,7 @@ bool handle_power(Firmware& fw, const Request& req, Reply& reply) {
     }
     return false;
 }
+
+extern const FamilyFirmware power_firmware{"power", kPowerSettings, init_power, handle_power};
 
 }  // namespace qv::sim

@@ -104,9 +104,17 @@ Reply align(Firmware& fw, const Request& req) {
 
 }  // namespace
 
+// What this display accepts on the presets family's pages.
+constexpr DisplaySetting kPresetsSettings[] = {
+    byte("calibration", {6, 11}, {6, 11}).in(0, 1).starts(1),
+    byte("external-instrument", {6, 12}, {6, 12}).in(0, 1),
+    byte("load-user-preset", none, {4, 8}).in(1, 4),
+    byte("save-user-preset", none, {4, 9}).in(1, 4),
+    record("calibration-schedule", {12, 0}, {5, 0}),
+    record("warmup", {12, 1}, {5, 1}),
+};
+
 void init_presets(Firmware& fw) {
-    fw.set_u8("calibration", 1);
-    fw.set_u8("external-instrument", 0);
     for (UserPreset& p : fw.state.presets.user) p = {true, 1, 100};
     // No schedule and no warm-up, with the times the display last had.
     const uint8_t schedule[8] = {0, 1, 1, 0, 0, 2, 30, 0};
@@ -140,5 +148,7 @@ bool handle_presets(Firmware& fw, const Request& req, Reply& reply) {
     }
     return false;
 }
+
+extern const FamilyFirmware presets_firmware{"presets", kPresetsSettings, init_presets, handle_presets};
 
 }  // namespace qv::sim

@@ -24,6 +24,11 @@ Reply answer(const Request& req, uint8_t status) {
 
 }  // namespace
 
+// What this display accepts on the test pattern family's pages.
+constexpr DisplaySetting kTestPatternSettings[] = {
+    byte("test-pattern", {16, 2}, none),
+};
+
 void init_test_pattern(Firmware& fw) { fw.set_u8("test-pattern", kTestPatternOff); }
 
 bool handle_test_pattern(Firmware& fw, const Request& req, Reply& reply) {
@@ -63,5 +68,7 @@ bool handle_test_pattern(Firmware& fw, const Request& req, Reply& reply) {
     }
     return true;
 }
+
+extern const FamilyFirmware test_pattern_firmware{"test_pattern", kTestPatternSettings, init_test_pattern, handle_test_pattern};
 
 }  // namespace qv::sim

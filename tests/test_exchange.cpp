@@ -1,4 +1,4 @@
-// The command exchange: timeouts by opcode, identifier groups, and RegUsbApi on a live link.
+// The command exchange: how long each opcode waits, identifier groups, and RegUsbApi on a live link.
 #include <string>
 #include <vector>
 
@@ -6,15 +6,6 @@
 
 namespace qvtest {
 namespace {
-
-TEST(ReadTimeout, ByOpcode) {
-    for (int op = 0; op <= 255; ++op) {
-        int expected = 10000;
-        if (op == 11 || op == 13 || op == 26 || op == 36) expected = 1200000;
-        if (op == 27 || op == 35) expected = 3600000;
-        EXPECT_EQ(SetTimeOutForReadPort(static_cast<uint8_t>(op)), expected) << op;
-    }
-}
 
 TEST(GroupId, Ranges) {
     struct Range {
@@ -103,7 +94,7 @@ TEST_F(Exchange, LongCommandsWaitTheirMinutes) {
     struct Case {
         uint8_t opcode;
         std::size_t attempts;
-    } const cases[] = {{26, 1200}, {36, 1200}, {27, 3600}, {35, 3600}, {12, 10}};
+    } const cases[] = {{11, 1200}, {13, 1200}, {26, 1200}, {36, 1200}, {27, 3600}, {35, 3600}, {12, 10}, {0, 10}};
     StdoutCapture quiet;
     for (const Case& c : cases) {
         clock.clear_pauses();
@@ -136,6 +127,10 @@ TEST_F(Exchange, WriteFailureIsReportedWhateverTheLogSwitch) {
               "<ERROR> RegUsbApi: Could not Write usb.\n");
     EXPECT_EQ(output_of([&] { EXPECT_EQ(RegUsbApi(packet, 600), RC_FAILED); }),
               "<ERROR> RegUsbApi: Could not Write usb.\n");
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(RegUsbApi(nullptr, 32), RC_FAILED); }),
+              "<ERROR> RegUsbApi: Could not Write usb.\n")
+        << "a NULL packet is refused by the write, before anything is read from it";
+    EXPECT_TRUE(fw().requests().empty());
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // Serial-bridge port I/O: status-byte stripping, read attempts and pauses, write limits, and
 // the baud-rate divisor as the bridge receives it.
+#include <algorithm>
 #include <climits>
 #include <numeric>
 #include <string>
@@ -98,6 +99,70 @@ TEST_F(PortIo, StatusOnlyAndEmptyTransfers) {
     EXPECT_EQ(read_data_logic(buffer, 16, 10000), -127) << "no bytes at all";
 }
 
+// A transfer that brings fewer than 2 bytes leaves the status check looking at bytes the bridge
+// did not send: they read as 0 at the start of every read, and the retry sees what the first
+// transfer left.
+TEST_F(PortIo, StatusBytesStartAsZeroInEveryRead) {
+    using K = qv::sim::InFault::Kind;
+    uint8_t buffer[16];
+    bridge().push_raw_transfer(framed({8}));
+    EXPECT_EQ(read_data_logic(buffer, 16, 10000), 8);
+    bridge().faults.in.push_back({K::error_no_status, qv::USB_ERROR_TIMEOUT});
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(read_data_logic(buffer, 16, 10000), -127); }), "")
+        << "the earlier read's 01 60 is not seen: no \"usb bulk read failed\"";
+
+    bridge().push_raw_transfer({0x31, 0x61});
+    bridge().push_raw_transfer({0x31, 0x61});
+    EXPECT_EQ(read_data_logic(buffer, 16, 10000), -1);
+    bridge().push_raw_transfer({0x01});  // reads as 01 00, whatever the last read left
+    bridge().push_raw_transfer(framed({5}));
+    EXPECT_EQ(read_data_logic(buffer, 16, 10000), 0) << "accepted: no data, no second transfer";
+    EXPECT_EQ(read_data_logic(buffer, 16, 10000), 5);
+}
+
+TEST_F(PortIo, RetryReadsIntoWhatTheFirstTransferLeft) {
+    uint8_t buffer[16];
+    bridge().push_raw_transfer({0x31, 0x61});
+    bridge().push_raw_transfer({0x01});  // 01 61: refused a second time
+    EXPECT_EQ(read_data_logic(buffer, 16, 10000), -1);
+    bridge().push_raw_transfer({0x31, 0x00});
+    bridge().push_raw_transfer({0x01});  // 01 00: accepted, no data
+    bridge().push_raw_transfer(framed({3}));
+    EXPECT_EQ(read_data_logic(buffer, 16, 10000), 0);
+    EXPECT_EQ(read_data_logic(buffer, 16, 10000), 3) << "exactly two transfers were taken";
+    bridge().faults.in.push_back({qv::sim::InFault::Kind::error_no_status, qv::USB_ERROR_TIMEOUT});
+    bridge().push_raw_transfer(framed({4}));  // after nothing at all: refused, and not read again
+    EXPECT_EQ(read_data_logic(buffer, 16, 10000), -127);
+    EXPECT_EQ(read_data_logic(buffer, 16, 10000), 4);
+}
+
+// Every length of a last packet's data (1 to 62), alone and after a full packet, at
+// every size the caller may ask for: the data arrive contiguous and in order, cut at the size,
+// and nothing is written past them.
+TEST_F(PortIo, EveryDataLengthAtEverySize) {
+    std::string first_fault;
+    int reads = 0;
+    for (int full = 0; full <= 1; ++full) {
+        for (int last = 1; last <= 62; ++last) {
+            const std::vector<int> sizes = full == 0 ? std::vector<int>{last} : std::vector<int>{62, last};
+            const int total = 62 * full + last;
+            for (int size = 1; size <= total + 1 && first_fault.empty(); ++size) {
+                bridge().push_raw_transfer(framed(sizes));
+                Bytes buffer(static_cast<std::size_t>(size) + 1, 0xEE);
+                const int got = read_data_logic(buffer.data(), size, 10000);
+                const int want = std::min(total, size);
+                ++reads;
+                if (got != want || Bytes(buffer.begin(), buffer.begin() + want) != counting(want) ||
+                    buffer[static_cast<std::size_t>(want)] != 0xEE)
+                    first_fault = std::to_string(full) + " full packets + " + std::to_string(last) +
+                                  " bytes, size " + std::to_string(size) + ": delivered " + std::to_string(got);
+            }
+        }
+    }
+    EXPECT_EQ(first_fault, "");
+    EXPECT_GT(reads, 7000);
+}
+
 TEST_F(PortIo, BulkReadErrorAfterValidStatusPrintsWhateverTheLogSwitch) {
     bridge().faults.in.push_back({qv::sim::InFault::Kind::error_with_status, qv::USB_ERROR_PIPE});
     uint8_t buffer[16];
@@ -186,7 +251,7 @@ TEST_F(PortIo, ReadPortWantingZeroNeverSucceeds) {
     EXPECT_EQ(clock.count_pauses(1000000), 3u);
 }
 
-TEST_F(PortIo, ReadPortRefusesBadArgumentsWithoutTouchingTheBus) {
+TEST_F(PortIo, BadArgumentsAreRefusedWithoutTouchingTheBus) {
     SetLog(1);
     uint8_t packet[4];
     uint16_t count = 4;
@@ -198,8 +263,13 @@ TEST_F(PortIo, ReadPortRefusesBadArgumentsWithoutTouchingTheBus) {
               "<ERROR> ReadPort: Invalid Arguments.\n");
     EXPECT_EQ(output_of([&] { EXPECT_EQ(ReadPort(packet, &huge, 10000), RC_INVALID_ARGUMENT); }),
               "<ERROR> ReadPort: Invalid Arguments.\n");
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(read_data_logic(nullptr, 16, 10000), RC_INVALID_ARGUMENT); }), "");
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(read_data_logic(nullptr, 0, 10000), RC_INVALID_ARGUMENT); }), "");
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(WritePort(nullptr, 4), RC_INVALID_ARGUMENT); }), "");
     EXPECT_EQ(bridge().pending(), 2u);
+    EXPECT_TRUE(fw().requests().empty());
     EXPECT_TRUE(clock.pauses().empty());
+    EXPECT_EQ(count, 4);
 }
 
 TEST_F(PortIo, NoHandleMeansUninitialisedInterface) {
@@ -213,6 +283,12 @@ TEST_F(PortIo, NoHandleMeansUninitialisedInterface) {
               "<ERROR> ReadPort: Uninitialised usb interface\n");
     EXPECT_EQ(output_of([&] { EXPECT_EQ(WritePort(packet, 4), RC_FAILED); }),
               "<ERROR> WritePort: Uninitialised usb interface\n");
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(read_data_logic(packet, 4, 10000), RC_FAILED); }),
+              "<ERROR> read_data_logic: Uninitialised usb interface\n");
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(read_data_logic(packet, 0, 10000), RC_FAILED); }),
+              "<ERROR> read_data_logic: Uninitialised usb interface\n");
+    EXPECT_EQ(count, 4);
+    EXPECT_EQ(packet[0], 1);
     EXPECT_EQ(output_of([&] { EXPECT_EQ(WritePort(nullptr, 4), RC_INVALID_ARGUMENT); }), "");
     EXPECT_EQ(output_of([&] { EXPECT_EQ(WritePort(packet, 0), RC_INVALID_ARGUMENT); }), "");
 }
@@ -238,6 +314,43 @@ TEST_F(PortIo, WriteErrorsAndShortWrites) {
     bridge().faults.short_write = 20;
     EXPECT_EQ(output_of([&] { EXPECT_EQ(WritePort(packet, 32), 0); }),
               "<INFO> WritePort:Usb write success ,written '20' bytes\n");
+}
+
+// Before any Scan or Connect the real USB backend is the one in place, untouched: a port
+// function that reached it without a device would crash. Each refuses first.
+class PortBeforeConnect : public ::testing::Test {
+protected:
+    void SetUp() override {
+        reset_library_state();
+        qv::install_usb_backend(nullptr);
+    }
+    void TearDown() override { reset_library_state(); }
+};
+
+TEST_F(PortBeforeConnect, EveryPortFunctionRefuses) {
+    uint8_t packet[32] = {8};
+    uint16_t count = 32;
+    StdoutCapture capture;
+    EXPECT_EQ(read_data_logic(packet, 32, 10000), RC_FAILED);
+    EXPECT_EQ(read_data_logic(packet, 0, 10000), RC_FAILED);
+    EXPECT_EQ(ReadPort(packet, &count, 10000), RC_FAILED);
+    EXPECT_EQ(WritePort(packet, 32), RC_FAILED);
+    EXPECT_EQ(RegUsbApi(packet, 32), RC_FAILED);
+    EXPECT_EQ(read_data_logic(nullptr, 32, 10000), RC_INVALID_ARGUMENT);
+    EXPECT_EQ(ReadPort(nullptr, &count, 10000), RC_INVALID_ARGUMENT);
+    EXPECT_EQ(ReadPort(packet, nullptr, 10000), RC_INVALID_ARGUMENT);
+    EXPECT_EQ(WritePort(nullptr, 32), RC_INVALID_ARGUMENT);
+    EXPECT_EQ(RegUsbApi(nullptr, 32), RC_FAILED);
+    EXPECT_EQ(capture.stop(),
+              "<ERROR> read_data_logic: Uninitialised usb interface\n"
+              "<ERROR> read_data_logic: Uninitialised usb interface\n"
+              "<ERROR> ReadPort: Uninitialised usb interface\n"
+              "<ERROR> WritePort: Uninitialised usb interface\n"
+              "<ERROR> ReadPort: Invalid Arguments.\n"
+              "<ERROR> ReadPort: Invalid Arguments.\n");
+    EXPECT_EQ(count, 32);
+    EXPECT_EQ(packet[0], 8);
+    EXPECT_FALSE(qv::usb_initialised()) << "USB was never started";
 }
 
 // ---- the baud-rate divisor, as the bridge receives it at Connect

@@ -4,11 +4,11 @@
 // modem/line status bytes that are not data. A read asks for 4096 bytes, checks the status
 // bytes of the first packet and strips them from every packet.
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "gadget_usb/clock.h"
 #include "gadget_usb/link.h"
+#include "gadget_usb/port_io.h"
 #include "gadget_usb/usb_backend.h"
 #include "protocol/log.h"
 #include "quorvex.h"
@@ -21,37 +21,63 @@ constexpr int kScratchSize = 4096;
 constexpr uint16_t kMaxWrite = 515;
 constexpr unsigned kWriteTimeoutMs = 5000;
 constexpr int kBridgePacket = 64;
-constexpr int kBridgeData = 62;
+constexpr int kBridgeStatus = 2;
+constexpr int kBridgeData = kBridgePacket - kBridgeStatus;
 
 bool status_bytes_ok(const uint8_t* scratch) {
     return scratch[0] == 0x01 && (scratch[1] == 0x60 || scratch[1] == 0x00);
 }
 
-// Strips the status bytes of every bridge packet in a transfer of `length` bytes; the data end
-// up contiguous from scratch + 2. Returns the number of data bytes.
-int strip_status_bytes(uint8_t* scratch, int length) {
-    uint8_t* data = scratch + 2;
-    const int whole = length / kBridgePacket;
-    const int rest = length % kBridgePacket;
-    if (length - 2 > kBridgeData) {
-        for (int k = 1; k <= whole - 1; ++k)
-            std::memmove(data + kBridgeData * k, data + kBridgePacket * k, kBridgeData);
+// Copies one bridge packet's data, n bytes (1 to 62), in two overlapping fixed-size moves that
+// compile to a few plain loads and stores. (A memcpy of a short run of variable length costs
+// several times as much: a call, or an inline byte-string move.)
+[[gnu::always_inline]] inline void copy_packet_data(uint8_t* dst, const uint8_t* src, int n) {
+    const auto k = static_cast<std::size_t>(n);
+    if (k >= 32) {
+        std::memcpy(dst, src, 32);
+        std::memcpy(dst + k - 32, src + k - 32, 32);
+    } else if (k >= 16) {
+        std::memcpy(dst, src, 16);
+        std::memcpy(dst + k - 16, src + k - 16, 16);
+    } else if (k >= 8) {
+        std::memcpy(dst, src, 8);
+        std::memcpy(dst + k - 8, src + k - 8, 8);
+    } else if (k >= 4) {
+        std::memcpy(dst, src, 4);
+        std::memcpy(dst + k - 4, src + k - 4, 4);
+    } else {
+        dst[0] = src[0];
+        dst[k / 2] = src[k / 2];
+        dst[k - 1] = src[k - 1];
     }
-    if (rest > 2) {
-        std::memmove(data + kBridgeData * whole, data + kBridgePacket * whole,
-                     static_cast<size_t>(rest - 2));
-        return length - 2 - 2 * whole;
-    }
-    return length - 2 - 2 * (whole - 1) - rest;
 }
 
-}  // namespace
+// Copies the data bytes of a transfer of `length` bytes to `out`, without the status bytes that
+// start each bridge packet, and stops after `room` bytes. A last packet of 2 bytes or fewer
+// holds no data. Returns the number of bytes copied: each data byte is moved once, straight from
+// the transfer to the caller's buffer.
+[[gnu::always_inline]] inline int copy_data(const uint8_t* transfer, int length, uint8_t* out,
+                                            int room) {
+    int copied = 0;
+    for (int start = 0; length - start > kBridgeStatus && copied < room; start += kBridgePacket) {
+        int n = length - start - kBridgeStatus;
+        if (n > kBridgeData) n = kBridgeData;
+        if (n > room - copied) n = room - copied;
+        copy_packet_data(out + copied, transfer + start + kBridgeStatus, n);
+        copied += n;
+    }
+    return copied;
+}
 
-extern "C" {
+// The three port functions, given the backend and the open handle (nullptr when there is
+// none). The exported functions and the exchange below all run these same bodies, always
+// inlined: one exchange is then a single call into this file, however the compiler would weigh
+// a function with a 4 KiB frame.
 
-QV_API int WritePort(uint8_t* packet, uint16_t length) noexcept {
+[[gnu::always_inline]] inline int write_port(qv::UsbBackend& usb, qv::UsbHandle* handle,
+                                             uint8_t* packet, uint16_t length) {
     if (packet == nullptr || length == 0) return RC_INVALID_ARGUMENT;
-    if (g_glimmetHandle == nullptr) {
+    if (handle == nullptr) {
         qv::log("<ERROR> %s: Uninitialised usb interface\n", "WritePort");
         return RC_FAILED;
     }
@@ -60,8 +86,8 @@ QV_API int WritePort(uint8_t* packet, uint16_t length) noexcept {
         return RC_FAILED;
     }
     int transferred = 0;
-    const int rc = qv::usb().bulk_transfer(qv::link_handle(), kEndpointOut, packet, length,
-                                           &transferred, kWriteTimeoutMs);
+    const int rc =
+        usb.bulk_transfer(handle, kEndpointOut, packet, length, &transferred, kWriteTimeoutMs);
     if (rc != 0) {
         qv::log("<ERROR> %s: Write failed. Error %d\n", "WritePort", rc);
         return rc;
@@ -71,64 +97,48 @@ QV_API int WritePort(uint8_t* packet, uint16_t length) noexcept {
     return 0;
 }
 
-QV_API int read_data_logic(uint8_t* buffer, int size, int64_t timeout) noexcept {
+// One bulk read, status bytes checked and stripped (read_data_logic once the buffer and the
+// handle are known to be there).
+[[gnu::always_inline]] inline int read_transfer(qv::UsbBackend& usb, qv::UsbHandle* handle,
+                                                uint8_t* buffer, int size, int64_t timeout) {
     if (size < 0) return qv::USB_ERROR_INVALID_PARAM;
-    auto* scratch = static_cast<uint8_t*>(std::calloc(kScratchSize, 1));
-    if (scratch == nullptr) return qv::USB_ERROR_NO_MEM;
-    int result = -127;
     if (size == 0) {
         qv::log("Returning bytes from buffer: %d - remaining: %d\n", 0, 0);
-        result = 0;
-    } else {
-        int delivered = 0;
-        bool retried = false;
-        int previous_length = 1;
-        while (delivered < size && previous_length > 0) {
-            int length = 0;
-            const int rc = qv::usb().bulk_transfer(qv::link_handle(), kEndpointIn, scratch,
-                                                   kScratchSize, &length,
-                                                   static_cast<unsigned>(timeout));
-            previous_length = length;
-            if (!status_bytes_ok(scratch)) {
-                if (retried) {
-                    result = -1;
-                    break;
-                }
-                retried = true;
-                continue;
-            }
-            if (rc < 0) {
-                std::puts("usb bulk read failed");
-                result = rc;
-                break;
-            }
-            if (length <= 2) {  // status bytes only: no data this time
-                result = delivered;
-                break;
-            }
-            const int data_length = strip_status_bytes(scratch, length);
-            if (delivered + data_length <= size) {
-                std::memcpy(buffer + delivered, scratch + 2, static_cast<size_t>(data_length));
-                delivered += data_length;
-                result = delivered;
-            } else {  // more than asked: the rest is dropped
-                std::memcpy(buffer + delivered, scratch + 2, static_cast<size_t>(size - delivered));
-                result = size;
-            }
-            break;
-        }
+        return 0;
     }
-    std::free(scratch);
-    return result;
+    // Room for the largest transfer asked of the bridge. Only the status bytes are read before
+    // anything is known to be written: they start as 0, so a transfer that brings fewer than 2
+    // bytes fails the status check. A second transfer sees what the first left there.
+    uint8_t scratch[kScratchSize];
+    scratch[0] = 0;
+    scratch[1] = 0;
+    for (bool retried = false;; retried = true) {
+        int length = 0;
+        const int rc = usb.bulk_transfer(handle, kEndpointIn, scratch, kScratchSize, &length,
+                                         static_cast<unsigned>(timeout));
+        if (!status_bytes_ok(scratch)) {
+            if (retried) return -1;
+            if (length <= 0) return -127;  // nothing came at all: not read again
+            continue;                      // read once more
+        }
+        if (rc < 0) {
+            std::puts("usb bulk read failed");
+            return rc;
+        }
+        if (length <= kBridgeStatus) return 0;  // status bytes only: no data this time
+        // More than asked for: the rest is dropped.
+        return copy_data(scratch, length, buffer, size);
+    }
 }
 
-QV_API int ReadPort(uint8_t* packet, uint16_t* count, int64_t timeout) noexcept {
+[[gnu::always_inline]] inline int read_port(qv::UsbBackend& usb, qv::UsbHandle* handle,
+                                            uint8_t* packet, uint16_t* count, int64_t timeout) {
     int64_t attempts = timeout / 1000;
     if (packet == nullptr || count == nullptr || static_cast<int16_t>(*count) < 0) {
         qv::log("<ERROR> %s: Invalid Arguments.\n", "ReadPort");
         return RC_INVALID_ARGUMENT;
     }
-    if (g_glimmetHandle == nullptr) {
+    if (handle == nullptr) {
         qv::log("<ERROR> %s: Uninitialised usb interface\n", "ReadPort");
         return RC_FAILED;
     }
@@ -139,7 +149,7 @@ QV_API int ReadPort(uint8_t* packet, uint16_t* count, int64_t timeout) noexcept 
         // Each read asks for no more than the bridge moves in about 1/50 s at the current rate.
         const int q = baudrate / 512;
         const int size = q > wanted ? wanted : (q == 0 ? 1 : q);
-        delivered = read_data_logic(packet, size, timeout);
+        delivered = read_transfer(usb, handle, packet, size, timeout);
         if (delivered > 0) break;
         qv::clock().sleep_us(1000000);
     }
@@ -147,6 +157,41 @@ QV_API int ReadPort(uint8_t* packet, uint16_t* count, int64_t timeout) noexcept 
     *count = static_cast<uint16_t>(delivered);
     qv::log("<INFO> %s: Read '%d' bytes from Quorvex device\n", "ReadPort", delivered);
     return 0;
+}
+
+}  // namespace
+
+namespace qv {
+
+LinkResult write_then_read(uint8_t* packet, uint16_t length, int64_t read_timeout) {
+    UsbBackend& bus = usb();
+    UsbHandle* const handle = link_handle();
+    if (write_port(bus, handle, packet, length) != 0) return LinkResult::write_failed;
+    uint16_t count = length;
+    if (read_port(bus, handle, packet, &count, read_timeout) != 0) return LinkResult::read_failed;
+    return LinkResult::ok;
+}
+
+}  // namespace qv
+
+extern "C" {
+
+QV_API int WritePort(uint8_t* packet, uint16_t length) noexcept {
+    return write_port(qv::usb(), qv::link_handle(), packet, length);
+}
+
+QV_API int read_data_logic(uint8_t* buffer, int size, int64_t timeout) noexcept {
+    if (buffer == nullptr) return RC_INVALID_ARGUMENT;
+    qv::UsbHandle* const handle = qv::link_handle();
+    if (handle == nullptr) {
+        qv::log("<ERROR> %s: Uninitialised usb interface\n", "read_data_logic");
+        return RC_FAILED;
+    }
+    return read_transfer(qv::usb(), handle, buffer, size, timeout);
+}
+
+QV_API int ReadPort(uint8_t* packet, uint16_t* count, int64_t timeout) noexcept {
+    return read_port(qv::usb(), qv::link_handle(), packet, count, timeout);
 }
 
 }  // extern "C"

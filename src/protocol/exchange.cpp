@@ -1,23 +1,9 @@
 // One request/response exchange with the display's firmware.
-#include "protocol/log.h"
-#include "quorvex.h"
+#include "protocol/exchange.h"
 
 extern "C" {
 
-QV_API int SetTimeOutForReadPort(uint8_t opcode) noexcept {
-    switch (opcode) {
-        case 11:
-        case 13:
-        case 26:  // colorimeter positioning
-        case 36:  // internal calibration-device alignment
-            return 1200000;
-        case 27:  // XML-driven calibration run
-        case 35:  // preset recalibration and calibration
-            return 3600000;
-        default:
-            return 10000;
-    }
-}
+QV_API int SetTimeOutForReadPort(uint8_t opcode) noexcept { return qv::read_timeout(opcode); }
 
 QV_API uint8_t ubGetGroupId(uint8_t identifier) noexcept {
     const unsigned id = identifier;
@@ -34,16 +20,7 @@ QV_API uint8_t ubGetGroupId(uint8_t identifier) noexcept {
 }
 
 QV_API int RegUsbApi(uint8_t* packet, uint16_t length) noexcept {
-    if (ConnectFlag != 1) return RC_FAILED;
-    if (WritePort(packet, length) != 0) {
-        qv::log_always("<ERROR> %s: Could not Write usb.\n", "RegUsbApi");
-        return RC_FAILED;
-    }
-    const int timeout = SetTimeOutForReadPort(packet[0]);
-    uint16_t count = length;
-    if (ReadPort(packet, &count, timeout) == 0) return RC_OK;
-    qv::log_always("<ERROR> %s: Could not Read usb.\n", "RegUsbApi");
-    return RC_FAILED;
+    return qv::exchange_packet(packet, length);
 }
 
 }  // extern "C"

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "protocol/exchange.h"
 #include "protocol/log.h"
 #include "quorvex.h"
 
@@ -17,7 +18,7 @@ void build_setting_packet(uint8_t* packet, uint8_t opcode, int group, int item) 
 int exchange(const char* function, uint8_t* packet, uint16_t length, std::size_t status_byte,
              StatusLine refusal_line) {
     // Only the low 16 bits of the exchange's result are looked at.
-    if (static_cast<uint16_t>(RegUsbApi(packet, length)) != 0) {
+    if (static_cast<uint16_t>(exchange_packet(packet, length)) != 0) {
         log("<ERROR> %s: RegUsbApi Failed.\n", function);
         return RC_EXCHANGE_FAILED;
     }

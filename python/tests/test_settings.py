@@ -171,9 +171,9 @@ def test_actions_from_the_table_are_methods(display):
     assert actions
     for name in actions:
         assert callable(getattr(display, name.replace("-", "_")))
-    display.set("timezone", 33)
+    display.set("osd-position", {"x": 10, "y": 90})
     display.factory_reset()
-    assert display.get("timezone") == 20
+    assert display.get("osd-position").to_dict() == {"x": 50, "y": 50}
     display.internal_processor_power_off()
     display.run("factory-reset")
 

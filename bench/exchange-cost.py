@@ -7,7 +7,8 @@ inside the measured loop (qvbench::measured_loop) and off again inside every bus
 exchange and nothing of the bus. The self cost of every function counted is then sorted by
 where it lives:
 
-  library   functions compiled from src/ (and the PLT stubs through which they call libc)
+  library   functions compiled from src/ and from the sources the build generates from the
+            command table (and the PLT stubs through which they call libc)
   libc      everything in libc.so (memcpy, memset, printf, malloc, ...)
   harness   the benchmark's own loop in bench/ (and its counting malloc)
   other     anything else (named, so nothing hides)
@@ -73,8 +74,8 @@ def where(ob, fl, bench_exe):
     if ob and re.search(r"/libc\.so", ob):
         return "libc"
     if ob == bench_exe:
-        if fl and "/src/" in fl:
-            return "library"
+        if fl and ("/src/" in fl or "/generated/" in fl):
+            return "library"  # its sources, and the functions the build writes from the table
         if fl and "/bench/" in fl:
             return "harness"
         if fl in (None, "???"):

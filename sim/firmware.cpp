@@ -114,6 +114,12 @@ bool Firmware::handle_table(const Request& req, Reply& reply) {
 }
 
 Reply Firmware::handle(const uint8_t* request, std::size_t length) {
+    Reply reply = answer(request, length);
+    if (after_request && length > 0) after_request(request[0]);
+    return reply;
+}
+
+Reply Firmware::answer(const uint8_t* request, std::size_t length) {
     Request req;
     req.bytes.assign(request, request + length);
     requests_.push_back(req);

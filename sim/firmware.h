@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -80,6 +81,9 @@ public:
     uint64_t reply_delay_us = 0;  // added to every reply's delay (a slow display)
     Clock& clock;
     FamilyState state;  // what the family firmware files keep beyond stored payloads
+    // Called after every request with its opcode (the persistent state file saves there).
+    std::function<void(uint8_t)> after_request;
+    std::map<std::string, Payload, std::less<>>& stored_payloads() { return store_; }
 
 private:
     struct Refusal {
@@ -87,6 +91,7 @@ private:
         uint8_t status;
         int times;
     };
+    Reply answer(const uint8_t* request, std::size_t length);
     bool handle_table(const Request& req, Reply& reply);
     std::vector<const DisplaySetting*> settings_;
     std::map<std::string, Payload, std::less<>> store_;

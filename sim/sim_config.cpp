@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "sim/sim_bus.h"
+#include "sim/sim_state_file.h"
 #include "sim/virtual_clock.h"
 
 namespace qv::sim {
@@ -54,6 +55,24 @@ void split_index(std::string_view key, std::string_view* base, int* index) {
 
 }  // namespace
 
+std::string shown_text(std::string_view text) {
+    constexpr std::size_t kMax = 160;
+    std::string result;
+    for (std::size_t i = 0; i < text.size() && i < kMax; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F) {
+            static constexpr char kDigits[] = "0123456789abcdef";
+            result += "\\x";
+            result += kDigits[c >> 4];
+            result += kDigits[c & 0xF];
+        } else {
+            result += static_cast<char>(c);
+        }
+    }
+    if (text.size() > kMax) result += "... (" + std::to_string(text.size()) + " bytes)";
+    return result;
+}
+
 bool parse_sim_config(std::string_view text, SimConfig* config, std::string* error) {
     SimConfig result;
     result.displays.resize(kMaxSimDisplays);
@@ -72,7 +91,7 @@ bool parse_sim_config(std::string_view text, SimConfig* config, std::string* err
         const std::size_t eq = item.find('=');
         if (eq == std::string_view::npos) {
             if (!to_int(item, 0, kMaxSimDisplays, &count)) {
-                *error = "'" + std::string(item) + "' is neither key=value nor a display count 0..4";
+                *error = "'" + shown_text(item) + "' is neither key=value nor a display count 0..4";
                 return false;
             }
             continue;
@@ -83,7 +102,7 @@ bool parse_sim_config(std::string_view text, SimConfig* config, std::string* err
         int index = 0;
         split_index(key, &base, &index);
         if (index < 0) {
-            *error = "display number in '" + std::string(key) + "' must be 1..4";
+            *error = "display number in '" + shown_text(key) + "' must be 1..4";
             return false;
         }
         auto for_each_display = [&](auto apply) {
@@ -123,8 +142,14 @@ bool parse_sim_config(std::string_view text, SimConfig* config, std::string* err
                 return false;
             }
             result.virtual_clock = value == "virtual";
+        } else if (key == "state") {
+            if (value.empty()) {
+                *error = "state needs a file name";
+                return false;
+            }
+            result.state_file = std::string(value);
         } else {
-            *error = "unknown key '" + std::string(key) + "'";
+            *error = "unknown key '" + shown_text(key) + "'";
             return false;
         }
     }
@@ -137,6 +162,7 @@ UsbBackend* environment_bus(std::string_view text, std::string* error) {
     static std::string current_text;
     static std::unique_ptr<VirtualClock> virtual_clock;
     static std::unique_ptr<SimBus> bus;
+    static std::unique_ptr<StateFile> state;  // after the bus: saved before the bus goes
     // A bus that a changed text replaces stays alive: a handle may still point into it.
     static std::vector<std::unique_ptr<SimBus>> retired;
     if (bus && current_text == text) return bus.get();
@@ -149,9 +175,21 @@ UsbBackend* environment_bus(std::string_view text, std::string* error) {
     } else {
         install_clock(nullptr);
     }
-    if (bus) retired.push_back(std::move(bus));
-    bus = std::make_unique<SimBus>(config.displays, config.virtual_clock ? static_cast<Clock&>(*virtual_clock)
-                                                                         : real_clock());
+    auto fresh = std::make_unique<SimBus>(config.displays, config.virtual_clock ? static_cast<Clock&>(*virtual_clock)
+                                                                              : real_clock());
+    std::unique_ptr<StateFile> kept;
+    if (!config.state_file.empty()) {
+        kept = std::make_unique<StateFile>();
+        if (!kept->load(config.state_file, *fresh, error)) return nullptr;
+        kept->keep(*fresh);
+    }
+    if (state) state->save_if_changed();
+    state = std::move(kept);
+    if (bus) {
+        for (std::size_t i = 0; i < bus->display_count(); ++i) bus->firmware(i).after_request = nullptr;
+        retired.push_back(std::move(bus));
+    }
+    bus = std::move(fresh);
     current_text = std::string(text);
     return bus.get();
 }

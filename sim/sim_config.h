@@ -10,6 +10,8 @@
 //                  or "none" for no signal (default 3840x2160)
 //   modeK=M        the same for display K
 //   clock=C        "real" (pauses take real time; default) or "virtual" (pauses return at once)
+//   state=FILE     keep the displays' settings in FILE: loaded when it exists, saved after
+//                  every change (see sim_state_file.h)
 // Examples: "displays=3,type=2", "2", "displays=2,serial2=ABCDEFGHIJ,type1=1,clock=virtual".
 // Keys are applied in order; per-display keys may name displays beyond the count (ignored).
 #pragma once
@@ -26,7 +28,12 @@ namespace qv::sim {
 struct SimConfig {
     std::vector<FirmwareConfig> displays;
     bool virtual_clock = false;
+    std::string state_file;  // empty: nothing is kept between processes
 };
+
+// A piece of the configuration text as an error message may show it: bounded in length, with
+// control characters escaped.
+std::string shown_text(std::string_view text);
 
 // Parses a configuration; on a malformed text returns false and says why in *error.
 bool parse_sim_config(std::string_view text, SimConfig* config, std::string* error);

@@ -36,7 +36,8 @@ int select_and_init_usb() {
             chosen = sim::environment_bus(setting, &error);
             if (chosen == nullptr) {
                 // A configuration mistake: never fall back to real hardware.
-                std::fprintf(stderr, "quorvex: QUORVEX_SIMULATE='%s' is not valid: %s\n", setting, error.c_str());
+                std::fprintf(stderr, "quorvex: QUORVEX_SIMULATE='%s' is not valid: %s\n",
+                             sim::shown_text(setting).c_str(), error.c_str());
                 g_initialised = false;
                 return RC_USB_UNAVAILABLE;
             }

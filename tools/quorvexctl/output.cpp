@@ -1,0 +1,134 @@
+#include "output.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "quorvex.h"
+
+namespace qvctl {
+
+namespace {
+
+FILE* g_out = stdout;
+bool g_write_failed = false;
+int g_write_errno = 0;
+
+void note_failure() {
+    if (!g_write_failed) g_write_errno = errno;
+    g_write_failed = true;
+}
+
+}  // namespace
+
+void redirect_library_output(bool verbose) {
+    std::fflush(stdout);
+    const int own = dup(STDOUT_FILENO);
+    if (own < 0) return;  // standard output is closed: writes will fail and be reported
+    FILE* stream = fdopen(own, "w");
+    if (stream == nullptr) {
+        close(own);
+        return;
+    }
+    g_out = stream;
+    const int target = verbose ? dup(STDERR_FILENO) : open("/dev/null", O_WRONLY);
+    if (target >= 0) {
+        dup2(target, STDOUT_FILENO);
+        close(target);
+    }
+}
+
+void out(std::string_view text) {
+    if (text.empty()) return;
+    if (std::fwrite(text.data(), 1, text.size(), g_out) != text.size()) note_failure();
+}
+
+void outf(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    if (std::vfprintf(g_out, format, args) < 0) note_failure();
+    va_end(args);
+}
+
+bool output_is_terminal() { return isatty(fileno(g_out)) == 1; }
+
+bool finish_output() {
+    if (std::fflush(g_out) != 0) note_failure();
+    if (std::ferror(g_out) != 0 && !g_write_failed) note_failure();
+    if (g_out != stdout) {
+        if (std::fclose(g_out) != 0) note_failure();
+        g_out = stdout;
+    }
+    if (g_write_failed) {
+        std::fprintf(stderr, "quorvexctl: cannot write the output: %s\n",
+                     std::strerror(g_write_errno != 0 ? g_write_errno : EIO));
+        return false;
+    }
+    return true;
+}
+
+int fail(int status, const std::string& message) {
+    std::fprintf(stderr, "quorvexctl: %s\n", message.c_str());
+    return status;
+}
+
+std::string shown(std::string_view text) {
+    constexpr std::size_t kMax = 48;
+    std::string result;
+    const std::size_t n = text.size() < kMax ? text.size() : kMax;
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x20 || c == 0x7F) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", c);
+            result += hex;
+        } else {
+            result += static_cast<char>(c);
+        }
+    }
+    if (text.size() > kMax) result += "... (" + std::to_string(text.size()) + " bytes)";
+    return result;
+}
+
+int status_of(int rc) {
+    switch (rc) {
+        case RC_OK: return kExitOk;
+        case RC_INVALID_ARGUMENT: return kExitUsage;
+        case RC_NOT_ALLOWED:
+        case RC_NOT_SUPPORTED: return kExitRefused;
+        case RC_NO_DEVICES:
+        case RC_NOT_FOUND: return kExitNoDisplay;
+        default: return kExitDisplay;
+    }
+}
+
+const char* describe(int rc) {
+    switch (rc) {
+        case RC_OK: return "success";
+        case RC_FAILED: return "the operation failed (USB link error or no reply from the display)";
+        case RC_NOT_ALLOWED: return "the display's current mode does not allow this";
+        case RC_NOT_SUPPORTED: return "this monitor type does not offer the feature";
+        case RC_DEVICE_STATUS: return "the display refused the command";
+        case RC_EXCHANGE_FAILED: return "no answer from the display (exchange failed)";
+        case RC_NOT_FOUND: return "the display is no longer at its recorded USB address; scan again";
+        case RC_INVALID_ARGUMENT: return "invalid argument";
+        case RC_CLAIM_FAILED: return "could not claim the display's USB interface (in use by another program?)";
+        case RC_MONITOR_TYPE_FAILED: return "could not read the monitor type after connecting";
+        case RC_NO_DEVICES: return "no display found";
+        case RC_ENUMERATION_FAILED: return "could not list the USB devices";
+        case RC_USB_UNAVAILABLE: return "USB is not available (cannot initialise USB or open the device)";
+        default: return "unknown error";
+    }
+}
+
+int fail_rc(const std::string& what, int rc, const std::string& needs) {
+    std::string message = what + ": " + describe(rc);
+    if (!needs.empty() && (rc == RC_NOT_ALLOWED || rc == RC_NOT_SUPPORTED)) message += " (needs " + needs + ")";
+    return fail(status_of(rc), message + " (code " + std::to_string(rc) + ")");
+}
+
+}  // namespace qvctl

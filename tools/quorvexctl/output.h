@@ -1,0 +1,52 @@
+// The tool's own output and its exit statuses.
+//
+// The library prints its diagnostic lines on the C stdout, a few of them whatever its logging
+// switch holds. The tool keeps standard output for its own results: it writes them through a
+// duplicate of the original descriptor and points descriptor 1 at /dev/null (or, with
+// --verbose, at standard error) while the library runs. Every write is checked, and so is the
+// final flush: a result that did not reach its reader is a failure.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace qvctl {
+
+// Exit statuses, as the manual page lists them.
+enum Exit : int {
+    kExitOk = 0,
+    kExitOutput = 1,     // the tool's own output could not be written
+    kExitUsage = 2,      // unknown verb or name, malformed or out-of-range value
+    kExitNoDisplay = 3,  // no display, or none at the slot or serial asked for
+    kExitRefused = 4,    // the display's mode or monitor type does not allow it
+    kExitDisplay = 5,    // the display refused or did not answer, or the USB link failed
+    kExitPartial = 6,    // restore or clone finished with some settings failed
+};
+
+// Sends the library's stdout away from the tool's own output (to standard error with
+// `verbose`); call once before the first library call.
+void redirect_library_output(bool verbose);
+
+// Writes to the tool's standard output; a failed write is remembered.
+void out(std::string_view text);
+void outf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// Flushes and closes the tool's standard output; false (after a message) when anything written
+// since the start was lost.
+bool finish_output();
+bool output_is_terminal();
+
+// Prints "quorvexctl: <message>" on standard error and returns `status`.
+int fail(int status, const std::string& message);
+
+// User input as it may appear in a message: at most a few dozen characters, control
+// characters escaped, and the length of what was left out.
+std::string shown(std::string_view text);
+
+// The exit status and message of a library result code.
+int status_of(int rc);
+const char* describe(int rc);
+// fail() with "<what>: <describe(rc)>" and status_of(rc); `needs` names the mode or monitor
+// type a refused call needs (may be empty).
+int fail_rc(const std::string& what, int rc, const std::string& needs = {});
+
+}  // namespace qvctl

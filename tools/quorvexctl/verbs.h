@@ -1,0 +1,47 @@
+// The tool's verbs. Each returns the exit status and prints its own failures.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "display.h"
+
+namespace qvctl {
+
+struct Options {
+    Target target;
+    bool json = false;
+    bool quiet = false;
+    bool yes = false;
+    bool dry_run = false;
+    bool pip = false;
+};
+
+// Settings (verbs_settings.cpp).
+int run_scan(const Options& opt);
+int run_info(const Options& opt);
+int run_list(const Options& opt);
+int run_get(const Options& opt, const std::vector<std::string>& names);
+int run_set(const Options& opt, const std::string& name, const std::vector<std::string>& words);
+int run_dump(const Options& opt, const std::string& file);
+int run_restore(const Options& opt, const std::string& file);
+int run_clone(const Options& opt, int source, int destination);
+
+// Actions (verbs_actions.cpp).
+int run_status(const Options& opt);
+int run_factory_reset(const Options& opt);
+int run_power_off_processor(const Options& opt);
+int run_lock_menu(const Options& opt, const std::string& code);
+int run_preset(const Options& opt, const std::string& what, const std::string& number);
+int run_clear_markers(const Options& opt);
+int run_calibrate(const Options& opt, const std::string& what, const std::vector<std::string>& args);
+int run_test_pattern(const Options& opt, const std::string& what, const std::vector<std::string>& args);
+
+// File transfers (transfer.cpp).
+int run_send_file(const Options& opt, const std::string& type, const std::string& path);
+int run_get_files(const Options& opt, const std::string& type, const std::string& directory);
+
+// Shared by the verbs: a decimal number in low..high, or a usage failure naming the range.
+bool parse_number(const std::string& what, const std::string& text, long low, long high, long* value, int* status);
+
+}  // namespace qvctl

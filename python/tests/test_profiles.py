@@ -115,9 +115,6 @@ def shared_bus(tool, simulate, tmp_path):
     """reopen() -> a configuration of two simulated displays kept in a state file, so that
     quorvexctl and this process see the same displays; each call makes this process load the
     file afresh (the library builds a new bus when the configuration text changes)."""
-    help_text = subprocess.run([str(tool), "--help"], capture_output=True, text=True).stdout
-    if "dump" not in help_text:
-        pytest.skip("this quorvexctl has no dump and restore")
     state = tmp_path / "state.json"
     return lambda: simulate(f"displays=2,state={state}")
 

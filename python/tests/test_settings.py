@@ -1,7 +1,9 @@
 """Every setting read and written through Display on the simulated display."""
 from __future__ import annotations
 
+import importlib.util
 from ctypes import byref, c_int16
+from pathlib import Path
 
 import pytest
 
@@ -29,6 +31,17 @@ def round_trip(display, names):
             wrong[name] = (new, display.get(name))
         display.set(name, old)
     return wrong
+
+
+def test_the_shipped_description_is_the_built_tools(tool):
+    """The package's settings data is quorvexctl's own list, so a row added to the library's
+    table or changed there cannot be missing or stale in Python."""
+    script = Path(__file__).resolve().parents[1] / "gen_settings.py"
+    spec = importlib.util.spec_from_file_location("gen_settings", script)
+    gen = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(gen)
+    shipped = gen.SHIPPED.read_text(encoding="utf-8")
+    assert shipped == gen.render(gen.table_from_tool(tool)), "run python/gen_settings.py"
 
 
 def test_every_plain_setting_of_every_family_changes(display):

@@ -100,7 +100,7 @@ template <uint8_t Opcode, StatusLine RefusalLine>
 [[gnu::always_inline]] inline int exchange_request(const char* function, uint8_t* packet) {
     static_assert(read_timeout(Opcode) == kSettingExchangeTimeout);
     const LinkResult r = write_then_read_setting(packet);
-    // After a failed exchange the packet still holds the request, whose status byte is 0.
+    // A failed exchange is reported as such; only a reply has its status byte looked at.
     if (r != LinkResult::ok || packet[kStatusByte] != 0) [[unlikely]]
         return frame_failed(function, r, RefusalLine);
     return RC_OK;

@@ -133,5 +133,56 @@ TEST_F(Exchange, WriteFailureIsReportedWhateverTheLogSwitch) {
     EXPECT_TRUE(fw().requests().empty());
 }
 
+// Gets and sets run their own copy of the exchange with the 32-byte packet and the 10-second read
+// built in; it must read and report exactly as RegUsbApi does with any other packet.
+TEST_F(Exchange, SettingsExchangeAsksWhatTheBaudRateAllows) {
+    connect_first();
+    fw().set_s16("luminance", 0x1234);
+    StdoutCapture quiet;
+    baudrate = 9600;  // 18 bytes a read: the reply's first 18, the request's others
+    uint8_t packet[32] = {8};
+    packet[20] = 0xEE;
+    ASSERT_EQ(RegUsbApi(packet, 32), RC_OK);
+    EXPECT_EQ(packet[7], 0x34);
+    EXPECT_EQ(packet[8], 0x12);
+    EXPECT_EQ(packet[20], 0xEE);
+    int16_t v = 0;
+    EXPECT_EQ(GetDisplayLuminance(&v), RC_OK);
+    EXPECT_EQ(v, 0x1234);
+    quiet.stop();
+
+    baudrate = 300;  // one byte a read: the value bytes are the request's zeros
+    v = 99;
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(GetDisplayLuminance(&v), RC_OK); }),
+              "<INFO> WritePort:Usb write success ,written '32' bytes\n"
+              "<INFO> ReadPort: Read '1' bytes from Quorvex device\n"
+              "Luminance value received = 0 \n");
+    EXPECT_EQ(v, 0);
+}
+
+TEST_F(Exchange, SettingsExchangeFailuresPrintEveryLine) {
+    connect_first();
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(SetDisplayLuminance(100), RC_OK); }),
+              "<INFO> WritePort:Usb write success ,written '32' bytes\n"
+              "<INFO> ReadPort: Read '32' bytes from Quorvex device\n");
+    bus->bridge(0).faults.write_error = qv::USB_ERROR_IO;
+    int16_t v = 5;
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(GetDisplayLuminance(&v), RC_EXCHANGE_FAILED); }),
+              "<ERROR> WritePort: Write failed. Error -1\n"
+              "<ERROR> RegUsbApi: Could not Write usb.\n"
+              "<ERROR> GetDisplayLuminance: RegUsbApi Failed.\n");
+    bus->bridge(0).faults.write_error = qv::USB_ERROR_IO;
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(SetDisplayLuminance(100), RC_EXCHANGE_FAILED); }),
+              "<ERROR> WritePort: Write failed. Error -1\n"
+              "<ERROR> RegUsbApi: Could not Write usb.\n"
+              "<ERROR> SetDisplayLuminance: RegUsbApi Failed.\n");
+    bus->bridge(0).faults.no_reply = true;
+    SetLog(0);
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(SetDisplayLuminance(100), RC_EXCHANGE_FAILED); }),
+              "<ERROR> RegUsbApi: Could not Read usb.\n");
+    EXPECT_EQ(v, 5);
+    EXPECT_EQ(clock.count_pauses(1000000), 10u);
+}
+
 }  // namespace
 }  // namespace qvtest

@@ -58,6 +58,12 @@ bool status_bytes_ok(const uint8_t* scratch) {
 // the transfer to the caller's buffer.
 [[gnu::always_inline]] inline int copy_data(const uint8_t* transfer, int length, uint8_t* out,
                                             int room) {
+    if (room <= kBridgeData) {
+        // The first bridge packet holds all that fits: 62 data bytes, or the whole transfer.
+        const int n = length - kBridgeStatus < room ? length - kBridgeStatus : room;
+        copy_packet_data(out, transfer + kBridgeStatus, n);
+        return n;
+    }
     int copied = 0;
     for (int start = 0; length - start > kBridgeStatus && copied < room; start += kBridgePacket) {
         int n = length - start - kBridgeStatus;
@@ -163,13 +169,27 @@ bool status_bytes_ok(const uint8_t* scratch) {
 
 namespace qv {
 
-LinkResult write_then_read(uint8_t* packet, uint16_t length, int64_t read_timeout) {
+namespace {
+
+[[gnu::always_inline]] inline LinkResult write_then_read_body(uint8_t* packet, uint16_t length,
+                                                              int64_t read_timeout) {
     UsbBackend& bus = usb();
     UsbHandle* const handle = link_handle();
     if (write_port(bus, handle, packet, length) != 0) return LinkResult::write_failed;
     uint16_t count = length;
     if (read_port(bus, handle, packet, &count, read_timeout) != 0) return LinkResult::read_failed;
     return LinkResult::ok;
+}
+
+}  // namespace
+
+LinkResult write_then_read(uint8_t* packet, uint16_t length, int64_t read_timeout) {
+    return write_then_read_body(packet, length, read_timeout);
+}
+
+LinkResult write_then_read_setting(uint8_t* packet) {
+    if (ConnectFlag != 1) return LinkResult::not_connected;
+    return write_then_read_body(packet, kSettingExchangeLength, kSettingExchangeTimeout);
 }
 
 }  // namespace qv

@@ -1,6 +1,18 @@
 // One request/response exchange with the display's firmware.
 #include "protocol/exchange.h"
 
+namespace qv {
+
+int link_failed(LinkResult result) {
+    if (result == LinkResult::write_failed)
+        log_always("<ERROR> %s: Could not Write usb.\n", "RegUsbApi");
+    else if (result == LinkResult::read_failed)
+        log_always("<ERROR> %s: Could not Read usb.\n", "RegUsbApi");
+    return RC_FAILED;
+}
+
+}  // namespace qv
+
 extern "C" {
 
 QV_API int SetTimeOutForReadPort(uint8_t opcode) noexcept { return qv::read_timeout(opcode); }

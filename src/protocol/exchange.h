@@ -26,22 +26,28 @@ constexpr int read_timeout(uint8_t opcode) {
     return 10000;
 }
 
+// RegUsbApi's report of a failed exchange: its line after a write or read failure (whatever
+// LogMessage holds), nothing when not connected. Returns RC_FAILED.
+[[gnu::cold]] int link_failed(LinkResult result);
+
+// The exchange without its report: not_connected unless ConnectFlag is 1 (tested before the
+// packet is looked at).
+inline LinkResult exchange_link(uint8_t* packet, uint16_t length) {
+    if (ConnectFlag != 1) return LinkResult::not_connected;
+    if (packet == nullptr) return write_then_read(packet, length, 0);  // refused by the write
+    // The opcode is read before the write: the request stays as it is until the reply arrives.
+    const int timeout = read_timeout(packet[0]);
+    if (length == kSettingExchangeLength && timeout == kSettingExchangeTimeout)
+        return write_then_read_setting(packet);
+    return write_then_read(packet, length, timeout);
+}
+
 // Sends the packet and reads the reply into it: RC_OK, or RC_FAILED when not connected
 // (silently) or when the write or the read failed (with a line, whatever LogMessage holds).
 inline int exchange_packet(uint8_t* packet, uint16_t length) {
-    if (ConnectFlag != 1) return RC_FAILED;
-    // The opcode is read before the write: the request stays as it is until the reply arrives.
-    switch (write_then_read(packet, length, packet == nullptr ? 0 : read_timeout(packet[0]))) {
-        case LinkResult::ok:
-            return RC_OK;
-        case LinkResult::write_failed:
-            log_always("<ERROR> %s: Could not Write usb.\n", "RegUsbApi");
-            return RC_FAILED;
-        case LinkResult::read_failed:
-            break;
-    }
-    log_always("<ERROR> %s: Could not Read usb.\n", "RegUsbApi");
-    return RC_FAILED;
+    const LinkResult result = exchange_link(packet, length);
+    if (result != LinkResult::ok) [[unlikely]] return link_failed(result);
+    return RC_OK;
 }
 
 }  // namespace qv

@@ -23,14 +23,14 @@ void write_row(std::FILE* out) {
         constexpr qv::Kind kind = qv::kSettings[I].kind;
         std::fprintf(out, "\n// %s\n", cli);
         if (getter != nullptr)
-            std::fprintf(out, "QV_API int %s(%s* value) noexcept { %s(::qv::kSettings[%zu], value); }\n",
-                         getter, value_type(kind), "return ::qv::run_get", I);
+            std::fprintf(out, "QV_API int %s(%s* value) noexcept { return ::qv::table_get<%zu>(value); }\n",
+                         getter, value_type(kind), I);
         if (setter != nullptr && kind == qv::Kind::ACTION)
-            std::fprintf(out, "QV_API int %s(void) noexcept { %s(::qv::kSettings[%zu], 0); }\n", setter,
-                         "return ::qv::run_set", I);
+            std::fprintf(out, "QV_API int %s(void) noexcept { return ::qv::table_set<%zu>(0); }\n", setter,
+                         I);
         else if (setter != nullptr)
-            std::fprintf(out, "QV_API int %s(%s value) noexcept { %s(::qv::kSettings[%zu], value); }\n",
-                         setter, value_type(kind), "return ::qv::run_set", I);
+            std::fprintf(out, "QV_API int %s(%s value) noexcept { return ::qv::table_set<%zu>(value); }\n",
+                         setter, value_type(kind), I);
     }
 }
 

@@ -1,0 +1,587 @@
+"""Displays on the bus: scanning, connecting, settings, actions and settings profiles."""
+from __future__ import annotations
+
+import ctypes
+import os
+from ctypes import byref, create_string_buffer
+from typing import Any, Mapping, Optional, Union
+
+from . import _codecs
+from . import lowlevel as ll
+from ._codecs import BadValue, LibraryFailure
+from .errors import (LinkError, QuorvexError, ResultCode, code_text, describe, invalid,
+                     make_error)
+from .settings import Record, Setting, all_settings, find, snake
+
+PROFILE_FORMAT = "quorvex-settings/1"
+SERIAL_ENTRY = 12  # bytes per serial number in Scan's table
+
+_MODE_REFUSALS = (ResultCode.NOT_ALLOWED, ResultCode.NOT_SUPPORTED)
+# Refusals a display's state explains: a profile lists such settings under "skipped".
+_STATE_REFUSALS = _MODE_REFUSALS + (ResultCode.DEVICE_STATUS, ResultCode.INVALID_ARGUMENT)
+
+_current: Optional["Display"] = None  # the display the library is connected to
+_last_scan: list[str] = []  # serial numbers by slot, as the library recorded them last
+
+
+def scan() -> list[str]:
+    """The serial numbers of the displays on the bus, by slot (at most three).
+
+    Scanning leaves no display connected; an open :class:`Display` reconnects by itself at
+    its next call.
+    """
+    global _current, _last_scan
+    with ll.lock():
+        table = create_string_buffer(ll.MAX_DISPLAYS * SERIAL_ENTRY)
+        found = ll.call("Scan", table)
+        _current = None
+        if found == ResultCode.NO_DEVICES:
+            _last_scan = []
+            return []
+        if found < 0:
+            raise make_error(found, "scan for displays", function="Scan")
+        _last_scan = [_codecs.text_of(table.raw[i * SERIAL_ENTRY:(i + 1) * SERIAL_ENTRY])
+                      for i in range(found)]
+        return list(_last_scan)
+
+
+def sdk_version() -> str:
+    """The library's version text, e.g. ``"v1.0"``."""
+    version = create_string_buffer(_codecs.TEXT_SIZES["GetSdkVersion"])
+    rc = ll.call("GetSdkVersion", version)
+    if rc != 0:
+        raise make_error(rc, "read the SDK version", function="GetSdkVersion")
+    return _codecs.text_of(version.raw)
+
+
+def set_log(enabled: bool) -> None:
+    """Shows (True) or hides (False, the default) the library's diagnostic lines.
+
+    The library writes them to standard output. While they are hidden, even the few lines the
+    library always prints (the monitor type at every connect, among others) are kept off it.
+    """
+    ll.set_log(enabled)
+
+
+def _shown(s: Setting, value: Any) -> str:
+    if isinstance(value, Record):
+        value = value.to_dict()
+    if isinstance(value, Mapping):
+        return " ".join(f"{k}={v!r}" if isinstance(v, str) else f"{k}={v}" for k, v in value.items())
+    if isinstance(value, list):
+        return "; ".join(_shown(s, v) for v in value)
+    return repr(value)
+
+
+def _valid_values(s: Setting) -> str:
+    if s.fields:
+        return "valid values: " + ", ".join(f"{f.name} {f.values}" for f in s.fields if not f.read_only)
+    return f"valid values: {s.values}" if s.values else ""
+
+
+class RestoreError(QuorvexError):
+    """Some settings of a profile could not be written.
+
+    Attributes:
+        written: the names of the settings that were written.
+        failed: setting name -> the :class:`QuorvexError` that stopped it.
+    """
+
+    def __init__(self, written: list[str], failed: dict[str, QuorvexError]) -> None:
+        first = next(iter(failed.values()))
+        lines = "; ".join(f"{name}: {e}" for name, e in failed.items())
+        super().__init__(first.code, f"Cannot restore {len(failed)} of "
+                         f"{len(failed) + len(written)} settings: {lines}")
+        self.written = written
+        self.failed = failed
+
+
+class Display:
+    """One display, connected for as long as the object is open.
+
+    ``Display(slot)`` takes the display in that slot of a fresh scan (0 when neither slot nor
+    serial is given); ``Display(serial="...")`` the one with that serial number. Use it as a
+    context manager, or call :meth:`close`::
+
+        with quorvex.Display(0) as display:
+            display.set("luminance", 120)
+            print(display.get("date-time"))
+
+    The library talks to one display at a time. Several ``Display`` objects may be open: each
+    call reconnects to its own display when another one was used in between.
+    """
+
+    def __init__(self, slot: Optional[int] = None, *, serial: Optional[str] = None) -> None:
+        if slot is not None and serial is not None:
+            raise invalid("open a display", "give a slot or a serial number, not both")
+        self._open = False
+        with ll.lock():
+            serials = scan()
+            if serial is not None:
+                if serial not in serials:
+                    raise LinkError(ResultCode.NOT_FOUND, f"Cannot open the display {serial!r}: "
+                                    f"no display with that serial number is on the bus "
+                                    f"(found: {', '.join(serials) or 'none'}) "
+                                    f"({code_text(ResultCode.NOT_FOUND)}).")
+                slot = serials.index(serial)
+            slot = 0 if slot is None else slot
+            if isinstance(slot, bool) or not isinstance(slot, int) or not 0 <= slot < ll.MAX_DISPLAYS:
+                raise invalid(f"open the display in slot {slot!r}",
+                              f"a slot is 0..{ll.MAX_DISPLAYS - 1}", value=slot)
+            if slot >= len(serials):
+                code = ResultCode.NO_DEVICES if not serials else ResultCode.NOT_FOUND
+                raise LinkError(code, f"Cannot open the display in slot {slot}: "
+                                f"{len(serials)} display(s) found ({code_text(code)}).")
+            self._slot = slot
+            self._serial = serials[slot]
+            self._monitor_type = 0xFF
+            self._open = True
+            try:
+                self._connect()
+            except QuorvexError:
+                self._open = False
+                raise
+
+    # ---- connection
+
+    @property
+    def slot(self) -> int:
+        """The display's slot in the last scan."""
+        return self._slot
+
+    @property
+    def serial(self) -> str:
+        """The display's serial number, as the scan found it."""
+        return self._serial
+
+    @property
+    def monitor_type(self) -> int:
+        """The monitor type the display reported when it was connected."""
+        return self._monitor_type
+
+    @property
+    def closed(self) -> bool:
+        return not self._open
+
+    def _connect(self) -> None:
+        global _current
+        if _last_scan[self._slot:self._slot + 1] != [self._serial]:
+            if self._serial not in _last_scan:
+                scan()
+            if self._serial not in _last_scan:
+                raise LinkError(ResultCode.NOT_FOUND, f"Cannot reconnect to the display "
+                                f"{self._serial}: it is no longer on the bus "
+                                f"({code_text(ResultCode.NOT_FOUND)}).")
+            self._slot = _last_scan.index(self._serial)
+        rc = ll.call("Connect", self._slot)
+        if rc != 0:
+            _current = None
+            ll.call("Disconnect")
+            raise make_error(rc, f"connect to the display {self._serial} in slot {self._slot}",
+                             function="Connect")
+        _current = self
+        self._monitor_type = ll.variable("gu8MonitorType").value
+
+    def _ensure(self) -> None:
+        if not self._open:
+            raise LinkError(ResultCode.FAILED, f"Cannot use the display {self._serial}: it is "
+                            f"closed ({code_text(ResultCode.FAILED)}).")
+        if _current is not self:
+            self._connect()
+
+    def close(self) -> None:
+        """Disconnects the display (when it is the connected one); the object stays closed."""
+        global _current
+        with ll.lock():
+            if self._open and _current is self:
+                _current = None
+                rc = ll.call("Disconnect")
+                self._open = False
+                if rc != 0:
+                    raise make_error(rc, f"disconnect the display {self._serial}",
+                                     function="Disconnect")
+            self._open = False
+
+    def __enter__(self) -> "Display":
+        return self
+
+    def __exit__(self, *exc: object) -> None:
+        self.close()
+
+    def __repr__(self) -> str:
+        state = "closed" if not self._open else f"slot {self._slot}, monitor type {self._monitor_type}"
+        return f"<quorvex.Display {self._serial} ({state})>"
+
+    # ---- settings
+
+    def get(self, name: str) -> Any:
+        """The current value of the setting ``name``.
+
+        An ``int`` for a plain setting, a ``str`` for a text, a record dataclass for a record
+        (``quorvex.record_class(name)``) and a list of records for ``input-name``.
+        """
+        s = find(name)
+        if not s.readable:
+            raise invalid(f"read {name}", f"{name} cannot be read (access {s.access})", setting=name)
+        with ll.lock():
+            self._ensure()
+            return _to_python(s, self._read(s))
+
+    def set(self, name: str, value: Any) -> None:
+        """Changes the setting ``name`` to ``value``.
+
+        A record may be given as its dataclass or as a mapping of fields (tool or attribute
+        names); fields left out (or ``None``) keep the display's current values, and read-only
+        fields are not written. ``input-name`` takes one record or a list of them, each naming
+        its ``input``.
+        """
+        s = find(name)
+        if not s.writable:
+            why = (f"{name} is an action; call Display.{snake(name)}()" if s.type == "action"
+                   else f"{name} cannot be changed (access {s.access})")
+            raise invalid(f"set {name}", why, setting=name, value=value)
+        with ll.lock():
+            self._ensure()
+            self._write(s, self._complete(s, value), value)
+
+    def _read(self, s: Setting) -> Any:
+        try:
+            return _codecs.codec_for(s).read()
+        except LibraryFailure as e:
+            raise self._failure(e, f"read {s.name}", s, None) from None
+
+    def _write(self, s: Setting, value: Any, given: Any) -> None:
+        attempt = f"set {s.name} to {_shown(s, given)}"
+        codec = _codecs.codec_for(s)
+        try:
+            for entry in value if s.type == "record-list" else [value]:
+                codec.write(entry)
+        except BadValue as e:
+            raise invalid(attempt, str(e), setting=s.name, value=given) from None
+        except LibraryFailure as e:
+            raise self._failure(e, attempt, s, given) from None
+
+    @staticmethod
+    def _failure(e: LibraryFailure, attempt: str, s: Optional[Setting], value: Any) -> QuorvexError:
+        detail = ""
+        if s is not None and e.code in _MODE_REFUSALS and s.needs:
+            detail = f"needs {s.needs}"
+        elif s is not None and e.code == ResultCode.INVALID_ARGUMENT:
+            detail = _valid_values(s)
+        return make_error(e.code, attempt, detail=detail, setting=s.name if s else None,
+                          value=value, function=e.function)
+
+    def _complete(self, s: Setting, value: Any) -> Any:
+        """``value`` as the codec takes it: records whole, missing fields from the display."""
+        if not s.is_record:
+            return value
+        entries = value if s.type == "record-list" and isinstance(value, (list, tuple)) else [value]
+        given = [self._fields_of(s, v) for v in entries]
+        writable = [f.name for f in s.fields if not f.read_only]
+        if all(all(n in g for n in writable) for g in given):
+            return given if s.type == "record-list" else given[0]
+        if not s.readable:
+            raise invalid(f"set {s.name} to {_shown(s, value)}", "every field must be given",
+                          setting=s.name, value=value)
+        current = self._read(s)
+        if s.type == "record":
+            return {**current, **given[0]}
+        selector = next(f.name for f in s.fields if f.selector)
+        by_key = {entry[selector]: entry for entry in current}
+        out = []
+        for g in given:
+            if g.get(selector) not in by_key:
+                raise invalid(f"set {s.name} to {_shown(s, value)}",
+                              f"{selector} must be one of {sorted(by_key)}", setting=s.name,
+                              value=value)
+            out.append({**by_key[g[selector]], **g})
+        return out
+
+    @staticmethod
+    def _fields_of(s: Setting, value: Any) -> dict[str, Any]:
+        if isinstance(value, Record):
+            if value.setting != s.name:
+                raise invalid(f"set {s.name}", f"a {value.setting} record is not a {s.name} value",
+                              setting=s.name, value=value)
+            value = value.to_dict()
+        if not isinstance(value, Mapping):
+            raise invalid(f"set {s.name} to {value!r}", f"give a {s.record.__name__} record or a "
+                          f"mapping of its fields", setting=s.name, value=value)
+        out: dict[str, Any] = {}
+        for key, v in value.items():
+            try:
+                f = s.field(str(key))
+            except KeyError:
+                raise invalid(f"set {s.name} to {_shown(s, value)}", f"there is no field {key!r} "
+                              f"(fields: {', '.join(f.name for f in s.fields)})",
+                              setting=s.name, value=value) from None
+            if v is not None:
+                out[f.name] = v  # read-only fields go along as hints; no codec writes them
+        if s.type == "record-list":
+            selector = next(f.name for f in s.fields if f.selector)
+            if selector not in out:
+                raise invalid(f"set {s.name} to {_shown(s, value)}",
+                              f"say which entry with the field {selector}", setting=s.name,
+                              value=value)
+        return out
+
+    # ---- actions
+
+    def run(self, name: str) -> None:
+        """Runs the action ``name`` of the settings table (e.g. ``"factory-reset"``)."""
+        s = find(name)
+        if s.type != "action":
+            raise invalid(f"run {name}", f"{name} is not an action", setting=name)
+        with ll.lock():
+            self._ensure()
+            try:
+                _codecs.codec_for(s).run()
+            except LibraryFailure as e:
+                raise self._failure(e, f"run {name}", s, None) from None
+
+    def _invoke(self, attempt: str, function: str, *args: Any) -> int:
+        """Calls a library function on this display; raises for any code but RC_OK."""
+        with ll.lock():
+            self._ensure()
+            rc = ll.call(function, *args)
+        if rc != 0:
+            raise make_error(rc, attempt, function=function)
+        return rc
+
+    @staticmethod
+    def _byte(value: Any, what: str, attempt: str) -> int:
+        try:
+            return _codecs.c_int_value(value, ctypes.c_uint8, what)
+        except BadValue as e:
+            raise invalid(attempt, str(e), value=value) from None
+
+    def factory_reset(self) -> None:
+        """Puts every display setting back to its factory value."""
+        self.run("factory-reset")
+
+    def internal_processor_power_off(self) -> None:
+        """Powers off the display's internal management processor."""
+        self.run("internal-processor-power-off")
+
+    def clear_markers(self) -> None:
+        """Clears every marker of the main picture."""
+        self._invoke("clear the markers", "ClearMarkers")
+
+    def clear_pip_markers(self) -> None:
+        """Clears every marker of the picture-in-picture window."""
+        self._invoke("clear the picture-in-picture markers", "ClearPIPMarkers")
+
+    def load_user_preset(self, preset: int) -> None:
+        """Loads user preset 1..4."""
+        self.set("load-user-preset", preset)
+
+    def save_user_preset(self, preset: int) -> None:
+        """Saves the current settings as user preset 1..4."""
+        self.set("save-user-preset", preset)
+
+    def lock_management_menu(self, code: int) -> None:
+        """Sends a management-menu lock code (any byte; the display decides)."""
+        self.set("management-menu-lock", code)
+
+    def recalibrate_active_preset(self) -> None:
+        """Recalibrates the active preset (up to 60 minutes); calibration must be enabled."""
+        self._invoke("recalibrate the active preset", "RecalibrateActivePreset")
+
+    def configure_and_calibrate_preset(self, color_space: int, option2: int, option3: int,
+                                       option4: int, luminance: int) -> None:
+        """Configures a preset (colour space 1..8, options 1..6, 1..4, 1..6, luminance
+        48..250) and calibrates it (up to 60 minutes); calibration must be enabled."""
+        args = (color_space, option2, option3, option4, luminance)
+        attempt = "configure and calibrate the preset " + " ".join(map(str, args))
+        names = ("color space", "option 2", "option 3", "option 4", "luminance")
+        self._invoke(attempt, "ConfigureAndCalibratePreset",
+                     *(self._byte(v, n, attempt) for v, n in zip(args, names)))
+
+    def align_internal_calibration_device(self) -> None:
+        """Aligns the internal calibration device (up to 20 minutes); calibration and the
+        external instrument must be enabled."""
+        self._invoke("align the internal calibration device", "AlignInternalCalibrationDevice")
+
+    def check_calibration_mode(self) -> None:
+        """Asks the display for its calibration mode; raises when it refuses."""
+        self._invoke("query the calibration mode", "GetCalibrationMode")
+
+    def validate_calibration_xml(self) -> None:
+        """Asks the display to validate its XML calibration description."""
+        self._invoke("validate the XML calibration description", "ValidateTintwisecalXML")
+
+    def position_colorimeter(self) -> None:
+        """Asks the display to position its colorimeter (up to 20 minutes)."""
+        self._invoke("position the colorimeter", "PositionColorimeter")
+
+    def perform_xml_calibration(self) -> None:
+        """Runs the XML-driven calibration (up to 60 minutes); calibration must be enabled."""
+        self._invoke("run the XML-driven calibration", "PerformTintwiseCalibration")
+
+    def enable_test_pattern(self) -> None:
+        """Switches test-pattern mode on."""
+        self._invoke("switch test-pattern mode on", "EnableTestPattern")
+
+    def show_test_pattern(self, red: int, green: int, blue: int) -> None:
+        """Shows a flat colour, each level 0..255 (test-pattern mode must be on)."""
+        attempt = f"show the test colour {red} {green} {blue}"
+        try:
+            levels = [_codecs.c_int_value(v, ctypes.c_int16, n)
+                      for v, n in ((red, "red"), (green, "green"), (blue, "blue"))]
+        except BadValue as e:
+            raise invalid(attempt, str(e)) from None
+        self._invoke(attempt, "ShowTestPatternforUserMode", *levels)
+
+    def show_service_test_pattern(self, pattern: int) -> None:
+        """Shows built-in test pattern 0..9 (test-pattern mode must be on)."""
+        attempt = f"show the built-in test pattern {pattern}"
+        try:
+            number = _codecs.c_int_value(pattern, ctypes.c_uint32, "the pattern")
+        except BadValue as e:
+            raise invalid(attempt, str(e)) from None
+        self._invoke(attempt, "ShowTestPatternServiceMode", number)
+
+    def disable_test_pattern(self) -> None:
+        """Leaves test-pattern mode."""
+        self._invoke("leave test-pattern mode", "DisableTestPattern")
+
+    def send_file(self, file_type: int, path: Union[str, os.PathLike]) -> None:
+        """Uploads a host file; ``file_type`` is an upload code: 0, 2, 7 (text) or 1 (binary)."""
+        attempt = f"send {os.fspath(path)!r} as file type {file_type}"
+        code = self._file_type(file_type, attempt)
+        self._invoke(attempt, "SendFileToDisplay", code, os.fsencode(path))
+
+    def get_files(self, file_type: int, directory: Union[str, os.PathLike]) -> None:
+        """Downloads every display file of ``file_type`` (3, 6 binary; 4, 5, 8 text) into
+        ``directory``."""
+        attempt = f"download the files of type {file_type} into {os.fspath(directory)!r}"
+        code = self._file_type(file_type, attempt)
+        self._invoke(attempt, "GetFileFromDisplay", code, os.fsencode(directory))
+
+    @staticmethod
+    def _file_type(file_type: Any, attempt: str) -> int:
+        try:
+            return _codecs.c_int_value(file_type, ctypes.c_int, "the file type")
+        except BadValue as e:
+            raise invalid(attempt, str(e), value=file_type) from None
+
+    # ---- mode queries
+
+    def resolution(self) -> tuple[int, int]:
+        """The main picture's active width and height; NotAllowedError without a picture."""
+        width, height = ctypes.c_int16(), ctypes.c_int16()
+        self._invoke("read the main picture's resolution", "GetImageAdjustmentMode",
+                     byref(width), byref(height))
+        return width.value, height.value
+
+    def _verdict(self, attempt: str, function: str, *args: Any) -> bool:
+        try:
+            self._invoke(attempt, function, *args)
+        except QuorvexError as e:
+            if e.code == ResultCode.NOT_ALLOWED:
+                return False
+            raise
+        return True
+
+    def dci_mode(self, picture: int = 3) -> bool:
+        """Whether picture 3 (main) or 4 (picture-in-picture window) shows a DCI timing."""
+        attempt = f"check picture {picture} for a DCI timing"
+        return self._verdict(attempt, "GetDciMode", self._byte(picture, "the picture", attempt))
+
+    def marker_support(self) -> bool:
+        """Whether markers are available at the current resolution and monitor type."""
+        return self._verdict("check marker support", "CheckMarkerSupport")
+
+    # ---- profiles
+
+    def dump(self) -> dict[str, Any]:
+        """Every readable setting, as a settings profile (the format ``quorvexctl dump`` writes).
+
+        A setting the display's current mode or monitor type refuses is listed under
+        ``skipped`` with the reason; any other failure raises.
+        """
+        settings: dict[str, Any] = {}
+        skipped: dict[str, str] = {}
+        with ll.lock():
+            self._ensure()
+            serial = self._read(find("serial-number"))
+            for s in all_settings():
+                if not s.readable:
+                    continue
+                try:
+                    settings[s.name] = _codecs.codec_for(s).read()
+                except LibraryFailure as e:
+                    if e.code not in _STATE_REFUSALS:
+                        raise self._failure(e, f"read {s.name}", s, None) from None
+                    mode = e.code in _MODE_REFUSALS and s.needs
+                    skipped[s.name] = f"needs {s.needs}" if mode else describe(e.code)
+            monitor_type = ll.variable("gu8MonitorType").value
+        return {"format": PROFILE_FORMAT,
+                "display": {"serial": serial, "monitor_type": monitor_type,
+                            "sdk_version": sdk_version()},
+                "settings": settings, "skipped": skipped}
+
+    def restore(self, profile: Mapping[str, Any], *, dry_run: bool = False) -> list[str]:
+        """Writes every read-write setting of a profile, in an order the display's mode guards
+        accept (picture-in-picture on before its settings, and so on).
+
+        Read-only settings and ``skipped`` entries are left alone. Returns the names written
+        (with ``dry_run``, the names it would write, writing nothing). When some settings
+        fail, the others are still written and :class:`RestoreError` says which failed.
+        """
+        values = _profile_settings(profile)
+        plan = [s for s in all_settings() if s.name in values and s.access == "read-write"]
+        if dry_run:
+            return [s.name for s in plan]
+        written: list[str] = []
+        failed: dict[str, QuorvexError] = {}
+        for s in plan:
+            try:
+                self.set(s.name, values[s.name])
+                written.append(s.name)
+            except QuorvexError as e:
+                failed[s.name] = e
+        if failed:
+            raise RestoreError(written, failed)
+        return written
+
+
+def _profile_settings(profile: Any) -> Mapping[str, Any]:
+    """The ``settings`` of a profile, checked before anything is written."""
+    if not isinstance(profile, Mapping) or profile.get("format") != PROFILE_FORMAT:
+        raise invalid("restore the profile", f"it is not a settings profile (\"format\" must be "
+                      f"\"{PROFILE_FORMAT}\")")
+    values = profile.get("settings")
+    if not isinstance(values, Mapping):
+        raise invalid("restore the profile", "it has no \"settings\" object")
+    for name, value in values.items():
+        s = find(name)
+        if s.access == "read-write" and not _json_shape_ok(s, value):
+            raise invalid(f"restore {name} as {value!r}", f"a {s.type} setting takes "
+                          f"{_SHAPES[s.type]}", setting=name, value=value)
+    return values
+
+
+_SHAPES = {"u8": "an integer", "s16": "an integer", "text": "a text", "record": "an object of fields",
+           "record-list": "an array of objects of fields"}
+
+
+def _json_shape_ok(s: Setting, value: Any) -> bool:
+    if s.type in ("u8", "s16"):
+        return isinstance(value, int) and not isinstance(value, bool)
+    if s.type == "text":
+        return isinstance(value, str)
+    if s.type == "record":
+        return isinstance(value, Mapping)
+    if s.type == "record-list":
+        return isinstance(value, list) and all(isinstance(v, Mapping) for v in value)
+    return False
+
+
+def _to_python(s: Setting, value: Any) -> Any:
+    if s.type == "record":
+        return s.record.from_dict(value)
+    if s.type == "record-list":
+        return [s.record.from_dict(v) for v in value]
+    return value
+

@@ -1,0 +1,56 @@
+"""Fixtures: the package from this tree, the built library, a fresh simulated bus per test."""
+from __future__ import annotations
+
+import itertools
+import os
+import shutil
+from pathlib import Path
+
+import pytest
+
+ROOT = Path(__file__).resolve().parents[2]
+BUILD = ROOT / "build"
+
+# The built library of this tree unless the caller names one.
+os.environ.setdefault("QUORVEX_LIBRARY", str(BUILD / "libquorvex.so.1"))
+os.environ.setdefault("QUORVEX_SIMULATE", "clock=virtual")
+
+import quorvex  # noqa: E402
+
+_bus = itertools.count(1)
+
+
+@pytest.fixture
+def simulate(monkeypatch):
+    """simulate("displays=2,type=1") puts a new simulated bus with that configuration in place.
+
+    Every call gives displays in their factory state: the library builds a new bus whenever the
+    configuration text changes, and an unused fourth display's serial number makes each text
+    new. Pauses take no time.
+    """
+    def use(config: str = "displays=1") -> str:
+        text = f"{config},clock=virtual,serial4=PYTEST{next(_bus):04d}"
+        monkeypatch.setenv("QUORVEX_SIMULATE", text)
+        return text
+    return use
+
+
+@pytest.fixture
+def display(simulate):
+    """Display 0 of two simulated displays of monitor type 2 showing a DCI timing."""
+    simulate("displays=2,mode=4096x2160")
+    with quorvex.Display(0) as d:
+        yield d
+
+
+@pytest.fixture(scope="session")
+def tool() -> Path:
+    """The built quorvexctl ($QUORVEXCTL, else the build tree's). When $QUORVEXCTL names one,
+    a missing tool fails the tests that need it instead of skipping them."""
+    named = os.environ.get("QUORVEXCTL")
+    path = Path(named or BUILD / "tools" / "quorvexctl" / "quorvexctl")
+    if not path.exists() and shutil.which(str(path)) is None:
+        if named:
+            pytest.fail(f"QUORVEXCTL names {named}, which does not exist")
+        pytest.skip(f"no quorvexctl at {path}")
+    return path

@@ -112,6 +112,7 @@ Reply Firmware::handle(const uint8_t* request, std::size_t length) {
 Reply Firmware::answer(const uint8_t* request, std::size_t length) {
     Request req;
     req.bytes.assign(request, request + length);
+    if (requests_.size() == kRequestRecord) requests_.pop_front();
     requests_.push_back(req);
     if (length == 0) return {};
 

@@ -8,6 +8,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <string>
@@ -71,7 +72,10 @@ public:
     // Every setting the display states, family by family.
     const std::vector<const DisplaySetting*>& settings() const { return settings_; }
 
-    const std::vector<Request>& requests() const { return requests_; }
+    // The requests received since the last clear, the most recent kRequestRecord of them: a
+    // program that runs on the simulated display for days keeps a bounded record.
+    static constexpr std::size_t kRequestRecord = 4096;
+    const std::deque<Request>& requests() const { return requests_; }
     void clear_requests() { requests_.clear(); }
     // Requests of one kind since the last clear.
     std::size_t count_requests(int opcode, int group = -1, int item = -1) const;
@@ -96,7 +100,7 @@ private:
     std::vector<const DisplaySetting*> settings_;
     std::map<std::string, Payload, std::less<>> store_;
     std::vector<Refusal> refusals_;
-    std::vector<Request> requests_;
+    std::deque<Request> requests_;
 };
 
 // Helpers for the family firmware files.

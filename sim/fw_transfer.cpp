@@ -101,18 +101,20 @@ void serve_chunk(TransferState& s, const Request& req, Reply& reply) {
         return;
     }
     const DisplayFile& file = it->second[index];
-    const std::size_t n = std::min(kChunkSize, file.data.size() - std::min(s.serve_offset, file.data.size()));
+    const std::size_t offset = s.serve_offset;
+    const std::size_t n = std::min(kChunkSize, file.data.size() - std::min(offset, file.data.size()));
     auto& b = reply.bytes;
     std::fill(b.begin() + kFileName, b.begin() + kPacketSize, 0);
     std::copy_n(file.name.begin(), std::min(file.name.size(), kFileNameSize - 1), b.begin() + kFileName);
-    std::copy_n(file.data.begin() + static_cast<std::ptrdiff_t>(s.serve_offset), n, b.begin() + kChunkData);
+    std::copy_n(file.data.begin() + static_cast<std::ptrdiff_t>(offset), n, b.begin() + kChunkData);
     s.serve_offset += n;
-    b[kStatus] = s.serve_offset < file.data.size() ? kStatusMore : kOk;
+    const TransferFaults& f = s.faults;
+    b[kStatus] = s.serve_offset < file.data.size() || f.endless ? kStatusMore : kOk;
     b[kFirstChunk] = first ? 1 : 0;
     b[kFileType] = type;
     b[kChunkLength] = static_cast<uint8_t>(n);
 
-    const TransferFaults& f = s.faults;
+    if (offset < f.lie_from_offset) return;
     if (f.name_field)
         std::copy_n(f.name_field->begin(), std::min(f.name_field->size(), kFileNameSize), b.begin() + kFileName);
     if (f.chunk_length >= 0) b[kChunkLength] = static_cast<uint8_t>(f.chunk_length);

@@ -42,6 +42,10 @@ struct TransferFaults {
     // Download replies carry this fileType or firstChunk instead of the true ones.
     int reply_file_type = -1;
     int reply_first_chunk = -1;
+    // The lies above start only at the chunk that begins at this offset of the file.
+    std::size_t lie_from_offset = 0;
+    // Every chunk reply says that another chunk follows, also past the end of the file.
+    bool endless = false;
     // Count queries of these types answer "no files" (status 0xFF, count 0).
     std::set<uint8_t> hidden_types;
     // Count queries answer with this raw status and count.

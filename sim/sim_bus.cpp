@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "sim/virtual_clock.h"
+
 namespace qv::sim {
 
 uint16_t display_vendor_id() { return QUORVEX_USB_VID; }
@@ -169,12 +171,30 @@ int SimBus::control_transfer(UsbHandle* h, uint8_t request_type, uint8_t request
     return length;
 }
 
+int SimBus::broken_link(SimDevice& d, unsigned timeout_ms) {
+    DeviceFaults& f = d.faults;
+    if (f.break_at_transfer > 0 && --f.break_at_transfer == 0) {
+        if (f.break_error == USB_ERROR_NO_DEVICE) {
+            d.plugged = false;
+            return USB_ERROR_NO_DEVICE;
+        }
+        f.broken = f.break_error;
+    }
+    // A transfer that times out has waited its whole timeout (0 means none: it returns at once).
+    if (f.broken == USB_ERROR_TIMEOUT) {
+        if (auto* virtual_clock = dynamic_cast<VirtualClock*>(&clock_))
+            virtual_clock->advance_us(uint64_t{timeout_ms} * 1000u);
+    }
+    return f.broken;
+}
+
 int SimBus::bulk_transfer(UsbHandle* h, uint8_t endpoint, uint8_t* data, int length, int* transferred,
                           unsigned timeout_ms) {
     *transferred = 0;
     Handle* handle = handle_of(h);
     if (handle == nullptr) return USB_ERROR_NO_DEVICE;
     SimDevice& d = *handle->device;
+    if (const int rc = broken_link(d, timeout_ms); rc != 0) return rc;
     if (!d.is_display()) return USB_ERROR_PIPE;
     if (!d.claimed) return USB_ERROR_IO;
     if (endpoint == 0x02) return d.bridge().bulk_out(data, length, transferred);

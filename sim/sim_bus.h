@@ -29,6 +29,13 @@ struct DeviceFaults {
     int control_error = 0;      // the set-baud-rate request fails
     int drain_error = 0;        // the first IN read after the claim fails
     bool kernel_driver = false; // a kernel driver is bound to interface 0 until detached
+    // The link breaks at the n-th bulk transfer from now on (1 = the next one, OUT or IN).
+    // With USB_ERROR_NO_DEVICE the display is pulled out at that moment; with another code (a
+    // stalled pipe, a timeout that costs the transfer its whole timeout) it stays plugged in
+    // and that transfer and every later one fail so until `broken` is cleared.
+    int break_at_transfer = 0;
+    int break_error = USB_ERROR_NO_DEVICE;
+    int broken = 0;             // the code every bulk transfer fails with now (0: none)
 };
 
 struct ControlRecord {
@@ -112,6 +119,8 @@ private:
     };
     Handle* handle_of(UsbHandle* h);
     SimDevice* device_of(UsbDevice* d) { return reinterpret_cast<SimDevice*>(d); }
+    // A bulk transfer of a device whose link is breaking: its failure code, or 0 to go on.
+    int broken_link(SimDevice& d, unsigned timeout_ms);
     int display_index(const SimDevice* dev) const;
 
     Clock& clock_;

@@ -131,14 +131,15 @@ TEST_F(Connection, UnreadableDescriptorIsReportedAndSkipped) {
 TEST_F(Connection, UsbUnavailableAndEnumerationFailures) {
     make_bus(1);
     bus->faults.init_error = qv::USB_ERROR_OTHER;
-    std::string out = output_of([&] { EXPECT_EQ(Scan(nullptr), RC_USB_UNAVAILABLE); });
+    char serials[36];
+    std::string out = output_of([&] { EXPECT_EQ(Scan(serials), RC_USB_UNAVAILABLE); });
     EXPECT_EQ(out, "<ERROR> Scan: Can't open libusb.\n");
 
     bus->faults.init_error = 0;
     for (ssize_t count : {ssize_t{0}, ssize_t{-1}}) {
         bus->faults.override_count = true;
         bus->faults.count = count;
-        out = output_of([&] { EXPECT_EQ(Scan(nullptr), RC_ENUMERATION_FAILED); });
+        out = output_of([&] { EXPECT_EQ(Scan(serials), RC_ENUMERATION_FAILED); });
         EXPECT_EQ(out, "<ERROR> Scan: Error enumerating devices.\n");
         out = output_of([&] { EXPECT_EQ(Connect(0), RC_ENUMERATION_FAILED); });
         EXPECT_EQ(out, "<ERROR> Connect: Error enumerating devices.\n");

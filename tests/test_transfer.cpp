@@ -1,6 +1,9 @@
 // File transfer against the simulated display: uploads in 128-byte chunks, downloads of every
 // file of a type into a host directory, and a display that sends what the host must not write.
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -11,6 +14,7 @@
 #include <tuple>
 #include <vector>
 
+#include "api/transfer.h"
 #include "support/sim_fixture.h"
 
 namespace qvtest {
@@ -55,6 +59,7 @@ protected:
         LogMessage = 0;  // printed() turns it on
     }
     void TearDown() override {
+        qv::set_download_chunk_limit(0);
         fs::remove_all(root);
         SimTest::TearDown();
     }
@@ -154,7 +159,7 @@ TEST_F(Transfer, DownloadWritesEveryFileOfTheTypeByteForByteInsideTheDirectory) 
     }
 }
 
-TEST_F(Transfer, DownloadStopsAtTheFirstBadReplyKeepingWhatWasWritten) {
+TEST_F(Transfer, DownloadStopsAtTheFirstBadReplyKeepingOnlyCompleteFiles) {
     EXPECT_EQ(download(3, target, "<ERROR> GetFileFromDisplay: RegUsbApi Failed.\n"), RC_EXCHANGE_FAILED);
     connect_first();
     // Raw status and count of the reply (-1: the display's own "no file of type 6"), result, output.
@@ -169,18 +174,21 @@ TEST_F(Transfer, DownloadStopsAtTheFirstBadReplyKeepingWhatWasWritten) {
         EXPECT_TRUE(clock.pauses().empty());
         EXPECT_EQ(tree(root), Names{"target/"});
     }
-    // A chunk refused midway leaves what was written.
+    // A chunk refused midway: the files already complete stay, the one under way leaves
+    // nothing under its name (an earlier copy of it stays as it was), and no scrap is left.
     store().faults = {};
-    const Bytes x = pattern(300, 4);
-    serve(5, {{"x.txt", x}, {"y.txt", pattern(100, 5)}});
-    store().faults.refuse_chunk = 2;  // the second chunk of x.txt
+    const Bytes w = pattern(100, 6), x = pattern(300, 4);
+    serve(5, {{"w.txt", w}, {"x.txt", x}, {"y.txt", pattern(100, 5)}});
+    write_host(target / "x.txt", bytes("an earlier x"));
+    store().faults.refuse_chunk = 3;  // the second chunk of x.txt
     EXPECT_EQ(download(5, target,
-                       "!!!!Number of files to get iss : 2 \n<ERROR> GetFileFromDisplay: RegUsbApi Status Failed.\n"),
+                       "!!!!Number of files to get iss : 3 \n<ERROR> GetFileFromDisplay: RegUsbApi Status Failed.\n"),
               RC_DEVICE_STATUS);
-    EXPECT_EQ(read_host(target / "x.txt"), head(x, 128));
-    EXPECT_EQ(tree(root), (Names{"target/", "target/x.txt"}));
-    EXPECT_EQ(clock.pauses(), std::vector<uint64_t>{100000});
-    EXPECT_EQ(store().files[5][0].data, x);
+    EXPECT_EQ(read_host(target / "w.txt"), w);
+    EXPECT_EQ(read_host(target / "x.txt"), bytes("an earlier x"));
+    EXPECT_EQ(tree(root), (Names{"target/", "target/w.txt", "target/x.txt"}));
+    EXPECT_EQ(clock.pauses(), std::vector<uint64_t>(2, 100000));
+    EXPECT_EQ(store().files[5][1].data, x);
 }
 
 TEST_F(Transfer, HostileRepliesAreRefusedAndNothingLandsOutsideTheDirectory) {
@@ -200,7 +208,9 @@ TEST_F(Transfer, HostileRepliesAreRefusedAndNothingLandsOutsideTheDirectory) {
         {{.type = 7}, "File type 7 from the display is not a download type."},
         {{.type = 0}, "File type 0 from the display is not a download type."},
         {{.first = 2}, "First-chunk flag 2 from the display is not 0 or 1."},
-        {{.name = "no-such-dir/f\0"sv}, "Cannot open the host file."}};
+        {{.name = "no-such-dir/f\0"sv}, "Cannot open the host file."},
+        {{.name = "a/\0"sv}, "Cannot open the host file."}, {{.name = ".\0"sv}, "Cannot open the host file."},
+        {{.name = "a\0"sv}, "Cannot write the host file."}};  // a directory is in the way
     serve(3, {{"f.bin", Bytes(10, 'z')}});
     for (const auto& [lie, error] : cases) {
         SCOPED_TRACE(error);
@@ -228,6 +238,214 @@ TEST_F(Transfer, HostileRepliesAreRefusedAndNothingLandsOutsideTheDirectory) {
               RC_FAILED);
     EXPECT_EQ(tree(root / pad), Names{"f.bin"});
     EXPECT_EQ(read_host(root / pad / "f.bin"), pattern(20));
+}
+
+// A display whose reply restarts a file truncates it again; one whose first reply says
+// "append" adds to what the host holds; one that renames the file half way is refused.
+TEST_F(Transfer, ChunkFlagsOfTheReplyKeepTheirMeaningAndTheNameMustStay) {
+    connect_first();
+    const Bytes data = pattern(300, 7);
+    serve(3, {{"f.bin", data}});
+    store().faults.reply_first_chunk = 1;
+    EXPECT_EQ(GetFileFromDisplay(3, target.c_str()), RC_OK);
+    EXPECT_EQ(read_host(target / "f.bin"), Bytes(data.begin() + 256, data.end()));
+    store().faults.reply_first_chunk = 0;
+    write_host(target / "f.bin", bytes("abc"));
+    EXPECT_EQ(GetFileFromDisplay(3, target.c_str()), RC_OK);
+    Bytes appended = bytes("abc");
+    appended.insert(appended.end(), data.begin(), data.end());
+    EXPECT_EQ(read_host(target / "f.bin"), appended);
+    fs::remove(target / "f.bin");
+    EXPECT_EQ(GetFileFromDisplay(3, target.c_str()), RC_OK);
+    EXPECT_EQ(read_host(target / "f.bin"), data);
+
+    fs::remove(target / "f.bin");
+    store().faults = {};
+    store().faults.name_field = bytes("other.bin\0"sv);
+    store().faults.lie_from_offset = 128;
+    EXPECT_EQ(download(3, target, "!!!!Number of files to get iss : 1 \n"
+                                  "<ERROR> GetFileFromDisplay: File name from the display changed within a file.\n"),
+              RC_FAILED);
+    EXPECT_EQ(tree(root), Names{"target/"});
+}
+
+// Links in the target directory are the host's own: a name that runs through one is refused,
+// and a file that replaces one replaces the link, never what it points to. A file that
+// replaces an earlier one keeps its permissions.
+TEST_F(Transfer, DownloadNeverFollowsLinksOutOfTheDirectory) {
+    connect_first();
+    fs::create_directory(root / "outside");
+    write_host(root / "victim", bytes("keep"));
+    fs::create_directory_symlink(root / "outside", target / "link");
+    fs::create_symlink(root / "victim", target / "f.bin");
+    serve(3, {{"link/f", pattern(10)}});
+    EXPECT_EQ(download(3, target, "!!!!Number of files to get iss : 1 \n"
+                                  "<ERROR> GetFileFromDisplay: Cannot open the host file.\n"), RC_FAILED);
+    serve(3, {{"f.bin", pattern(10)}});
+    EXPECT_EQ(GetFileFromDisplay(3, target.c_str()), RC_OK);
+    EXPECT_EQ(read_host(root / "victim"), bytes("keep"));
+    EXPECT_FALSE(fs::is_symlink(target / "f.bin"));
+    EXPECT_EQ(read_host(target / "f.bin"), pattern(10));
+    EXPECT_TRUE(fs::is_empty(root / "outside"));
+
+    fs::permissions(target / "f.bin", fs::perms::owner_read | fs::perms::owner_write);
+    serve(3, {{"f.bin", pattern(20)}});
+    EXPECT_EQ(GetFileFromDisplay(3, target.c_str()), RC_OK);
+    EXPECT_EQ(read_host(target / "f.bin"), pattern(20));
+    EXPECT_EQ(fs::status(target / "f.bin").permissions(), fs::perms::owner_read | fs::perms::owner_write);
+}
+
+// The host cannot write all of a file (here: the process may not write files over 200
+// bytes): the download fails and leaves nothing of it.
+TEST_F(Transfer, FileTheHostCannotWriteWhollyLeavesNothing) {
+    connect_first();
+    serve(3, {{"f.bin", pattern(300)}});
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto old_handler = signal(SIGXFSZ, SIG_IGN);
+    rlimit small = saved;
+    small.rlim_cur = 200;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const int rc = GetFileFromDisplay(3, target.c_str());  // quiet: the limit holds for stdout too
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, old_handler);
+    EXPECT_EQ(rc, RC_FAILED);
+    EXPECT_EQ(tree(root), Names{"target/"});
+    EXPECT_EQ(fw(0).count_requests(29), 2u) << "the second chunk is the one the host cannot write";
+}
+
+// A display that keeps announcing one more chunk stops at the limit of a download, which
+// counts the chunks of all files of one call; a download within the limit is whole.
+TEST_F(Transfer, EndlessFileStopsAtTheChunkLimit) {
+    connect_first();
+    qv::set_download_chunk_limit(40);
+    serve(3, {{"f.bin", pattern(1000)}});
+    store().faults.endless = true;
+    EXPECT_EQ(download(3, target, "!!!!Number of files to get iss : 1 \n"
+                                  "<ERROR> GetFileFromDisplay: More than 40 chunks from the display; download stopped.\n"),
+              RC_FAILED);
+    EXPECT_EQ(fw(0).count_requests(29), 40u);
+    EXPECT_EQ(clock.pauses().size(), 40u);
+    EXPECT_EQ(tree(root), Names{"target/"});
+
+    store().faults = {};
+    serve(3, {{"f.bin", pattern(40 * 128)}});
+    EXPECT_EQ(GetFileFromDisplay(3, target.c_str()), RC_OK);
+    EXPECT_EQ(read_host(target / "f.bin"), pattern(40 * 128));
+    fs::remove(target / "f.bin");
+    serve(3, {{"a.bin", pattern(25 * 128)}, {"b.bin", pattern(25 * 128)}});
+    EXPECT_EQ(GetFileFromDisplay(3, target.c_str()), RC_FAILED);
+    EXPECT_EQ(tree(root), (Names{"target/", "target/a.bin"}));
+}
+
+// Misuse a hostile caller tries: no directory or an empty one (it would name the root of
+// the file system), no path, and a file too large for the protocol's signed 32-bit size
+// (it would go as a wrapped length, or not at all). Nothing reaches the display.
+TEST_F(Transfer, CallerMisuseIsRefusedBeforeAnyExchange) {
+    connect_first();
+    EXPECT_EQ(GetFileFromDisplay(3, ""), RC_INVALID_ARGUMENT);
+    EXPECT_EQ(GetFileFromDisplay(3, nullptr), RC_INVALID_ARGUMENT);
+    EXPECT_EQ(SendFileToDisplay(1, nullptr), RC_INVALID_ARGUMENT);
+    const fs::path big = root / "big.bin";
+    for (const std::uintmax_t size : {std::uintmax_t{1} << 31, (std::uintmax_t{1} << 32) + 5}) {
+        SCOPED_TRACE(size);
+        write_host(big, {});
+        fs::resize_file(big, size);  // sparse: no disk space used
+        EXPECT_EQ(upload(1, big, "<ERROR> SendFileToDisplay: File is too large to send.\n"), RC_FAILED);
+    }
+    EXPECT_TRUE(fw(0).requests().empty());
+    // The largest file the protocol carries is sent (its first chunk is refused here).
+    fs::resize_file(big, (std::uintmax_t{1} << 31) - 1);
+    store().faults.refuse_chunk = 1;
+    EXPECT_EQ(upload(1, big, "File size is : 2147483647 \n<ERROR> SendFileToDisplay: RegUsbApi Status Failed.\n"),
+              RC_DEVICE_STATUS);
+    ASSERT_EQ(fw(0).requests().size(), 1u);
+    EXPECT_EQ(fw(0).requests()[0].bytes[55], 128);
+}
+
+// A display may name its files as it likes, also like the host's own temporary files: names
+// that spell the temporary name of the file downloaded next, for this process, keep their
+// content and nothing of the host's is left beside them.
+TEST_F(Transfer, DisplayNamesThatLookLikeTheHostsTemporaryFilesAreOrdinaryFiles) {
+    connect_first();
+    const std::string pid = std::to_string(getpid());
+    std::vector<std::pair<std::string, Bytes>> files;
+    Names expect = {"target/"};
+    for (int serial = 1; serial <= 6; ++serial) {
+        files.push_back({".f.bin.part" + pid + "-" + std::to_string(serial), pattern(140, serial)});
+        expect.push_back("target/" + files.back().first);
+    }
+    const std::string longest(49, 'q');  // the longest name the display's field holds
+    files.push_back({"f.bin", pattern(300, 9)});
+    files.push_back({longest, pattern(10, 10)});
+    files.push_back({"." + longest.substr(0, 14) + ".part" + pid + "-7", pattern(5, 11)});
+    for (std::size_t i = 6; i < files.size(); ++i) expect.push_back("target/" + files[i].first);
+    std::sort(expect.begin(), expect.end());
+    serve(6, files);
+    for (int round = 0; round < 2; ++round) {  // the second round replaces every file
+        SCOPED_TRACE(round);
+        ASSERT_EQ(GetFileFromDisplay(6, target.c_str()), RC_OK);
+        EXPECT_EQ(tree(root), expect);
+        for (const auto& [name, data] : files) EXPECT_EQ(read_host(target / name), data) << name;
+    }
+    // Broken off in the middle of "f.bin": the files before it stay whole.
+    store().faults.refuse_chunk = 14;  // after the six files of two chunks, the second of f.bin's three
+    EXPECT_EQ(GetFileFromDisplay(6, target.c_str()), RC_DEVICE_STATUS);
+    EXPECT_EQ(tree(root), expect);
+    for (const auto& [name, data] : files) EXPECT_EQ(read_host(target / name), data) << name;
+}
+
+// The display answers a count query or a chunk request with each status byte in turn. Only 0
+// lets a count go on (and 0 or 1 a chunk); any other ends the call with RC_DEVICE_STATUS at
+// that reply, leaving nothing on the host.
+TEST_F(Transfer, EveryStatusByteOfTheDisplayEndsTheDownloadCleanly) {
+    connect_first();
+    serve(4, {{"t.txt", pattern(200, 3)}});
+    for (int status = 0; status < 256; ++status) {
+        SCOPED_TRACE(status);
+        store().faults = {};
+        fw(0).clear_requests();
+        clock.clear_pauses();
+        store().faults.count_status = status, store().faults.count_value = 1;
+        const int rc = GetFileFromDisplay(4, target.c_str());
+        if (status == 0) {
+            EXPECT_EQ(rc, RC_OK);
+            EXPECT_EQ(read_host(target / "t.txt"), pattern(200, 3));
+            fs::remove(target / "t.txt");
+        } else {
+            EXPECT_EQ(rc, RC_DEVICE_STATUS);
+            EXPECT_EQ(sent(fw(0)), Names{"op 28"});
+            EXPECT_TRUE(clock.pauses().empty());
+        }
+        EXPECT_EQ(tree(root), Names{"target/"});
+        if (status <= 1) continue;
+        // The same byte in the reply to the second chunk request.
+        store().faults = {};
+        fw(0).clear_requests();
+        store().faults.refuse_chunk = 2, store().faults.refuse_status = static_cast<uint8_t>(status);
+        EXPECT_EQ(GetFileFromDisplay(4, target.c_str()), RC_DEVICE_STATUS);
+        EXPECT_EQ(sent(fw(0)), (Names{"op 28", "op 29", "op 29"}));
+        EXPECT_EQ(tree(root), Names{"target/"});
+    }
+}
+
+// A display that lists as many files as its count byte allows (255), each with a name of the
+// full 49 characters and chunks of the full 128 bytes: every file arrives whole, and the work
+// is the files' chunks and no more.
+TEST_F(Transfer, DisplayAtTheLimitsOfEveryFieldIsDownloadedWhole) {
+    connect_first();
+    std::vector<std::pair<std::string, Bytes>> files;
+    for (int i = 0; i < 255; ++i) {
+        std::string name = std::to_string(i);
+        name.insert(0, 49 - name.size(), 'n');
+        files.push_back({name, pattern(256, static_cast<std::size_t>(i))});
+    }
+    serve(3, files);
+    ASSERT_EQ(GetFileFromDisplay(3, target.c_str()), RC_OK);
+    EXPECT_EQ(tree(root).size(), 256u);
+    for (const auto& [name, data] : files) ASSERT_EQ(read_host(target / name), data) << name;
+    EXPECT_EQ(fw(0).count_requests(29), 2u * 255u);
+    EXPECT_EQ(clock.pauses().size(), 2u * 255u);
 }
 
 }  // namespace

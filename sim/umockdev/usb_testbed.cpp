@@ -335,7 +335,22 @@ struct HandlerAccess {
         const auto length = static_cast<std::size_t>(std::max(urb.buffer_length, 0));
 
         CompletedUrb done;
-        if (urb.type == USBDEVFS_URB_TYPE_CONTROL && urb.endpoint == 0 && length >= 8) {
+        const bool bulk = urb.type == USBDEVFS_URB_TYPE_BULK;
+        bool vanish = bulk && urb.endpoint == kEndpointIn && display->vanish_at_next_in;
+        if (bulk && display->break_at_urb > 0 && --display->break_at_urb == 0) {
+            if (display->break_errno == ENODEV)
+                vanish = true;
+            else
+                display->stalled = true;
+        }
+        if (vanish) {
+            // Pulled out while the request is in flight: it completes as shut down.
+            display->vanish_at_next_in = false;
+            node.present = false;
+            done.status = -ESHUTDOWN;
+        } else if (bulk && display->stalled) {
+            done.status = -EPIPE;
+        } else if (urb.type == USBDEVFS_URB_TYPE_CONTROL && urb.endpoint == 0 && length >= 8) {
             const uint8_t* b = buffer->data;
             SetupPacket setup{b[0], b[1], static_cast<uint16_t>(b[2] | (b[3] << 8)),
                               static_cast<uint16_t>(b[4] | (b[5] << 8)), static_cast<uint16_t>(b[6] | (b[7] << 8))};
@@ -349,21 +364,14 @@ struct HandlerAccess {
             done.status = rc < 0 ? -EPROTO : 0;
             done.actual_length = transferred;
         } else if (urb.type == USBDEVFS_URB_TYPE_BULK && urb.endpoint == kEndpointIn) {
-            if (display->vanish_at_next_in) {
-                // Pulled out while the request is in flight: it completes as shut down.
-                display->vanish_at_next_in = false;
-                node.present = false;
-                done.status = -ESHUTDOWN;
-            } else {
-                std::vector<uint8_t> bytes(length);
-                int transferred = 0;
-                const int rc = display->bridge.bulk_in(bytes.data(), static_cast<int>(length), &transferred, 0);
-                bytes.resize(static_cast<std::size_t>(std::max(transferred, 0)));
-                done.status = rc < 0 ? -EPROTO : 0;
-                done.actual_length = static_cast<int>(bytes.size());
-                display->in_lengths.push_back(done.actual_length);
-                done.in_data = std::move(bytes);
-            }
+            std::vector<uint8_t> bytes(length);
+            int transferred = 0;
+            const int rc = display->bridge.bulk_in(bytes.data(), static_cast<int>(length), &transferred, 0);
+            bytes.resize(static_cast<std::size_t>(std::max(transferred, 0)));
+            done.status = rc < 0 ? -EPROTO : 0;
+            done.actual_length = static_cast<int>(bytes.size());
+            display->in_lengths.push_back(done.actual_length);
+            done.in_data = std::move(bytes);
         } else {
             return answer(client, -1, EINVAL);
         }
@@ -410,8 +418,8 @@ UsbTestbed*& UsbTestbed::the_instance() {
 }
 
 UsbTestbed& UsbTestbed::instance() {
-    // Lives as long as the process: the library never lets go of libusb's default context,
-    // which watches this testbed's bus.
+    // Lives as long as the process: libusb's default context, which watches this testbed's
+    // bus, is let go only when the library is unloaded at exit.
     UsbTestbed*& testbed = the_instance();
     if (testbed == nullptr) testbed = new UsbTestbed();
     return *testbed;
@@ -601,6 +609,7 @@ void UsbTestbed::replug(std::size_t display, uint8_t new_address) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
         node->display = displays_.at(display).get();
+        node->display->bridge.clear();  // the bridge lost power: nothing it held survives
     }
     add_node(*node, hex(bridge_descriptors(node->vendor, node->product)), true);
     std::lock_guard<std::mutex> lock(mutex_);
@@ -642,6 +651,36 @@ int UsbTestbed::open_device_files() const {
         if (std::string(target).rfind(prefix, 0) == 0) ++count;
     }
     closedir(dir);
+    return count;
+}
+
+std::size_t UsbTestbed::entries(const char* dir) {
+    std::size_t count = 0;
+    if (DIR* d = opendir(dir)) {
+        while (const dirent* entry = readdir(d))
+            if (entry->d_name[0] != '.') ++count;
+        closedir(d);
+    }
+    return count;
+}
+
+std::size_t UsbTestbed::stable_entries(const char* dir) {
+    std::size_t count = entries(dir);
+    for (int same = 0, attempt = 0; same < 5 && attempt < 100; ++attempt) {
+        usleep(10000);
+        const std::size_t now = entries(dir);
+        same = now == count ? same + 1 : 0;
+        count = now;
+    }
+    return count;
+}
+
+std::size_t UsbTestbed::settled_entries(const char* dir, std::size_t expected) {
+    std::size_t count = entries(dir);
+    for (int attempt = 0; attempt < 100 && count != expected; ++attempt) {
+        usleep(10000);
+        count = entries(dir);
+    }
     return count;
 }
 

@@ -11,6 +11,7 @@
 // touches is guarded by one mutex. Reach a display's models only through with_display().
 #pragma once
 
+#include <cerrno>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -48,6 +49,13 @@ struct EmulatedDisplay {
     int claim_errno = 0;             // claiming interface 0 fails with this errno
     bool kernel_driver = false;      // a kernel driver is bound to interface 0 until detached
     bool vanish_at_next_in = false;  // the display is unplugged while the next IN request is pending
+    // The link breaks at the n-th bulk URB from now (1 = the next, OUT or IN): with ENODEV the
+    // display is pulled out while that URB is in flight (it completes as shut down); with
+    // EPIPE its endpoints stall, and that URB and every later bulk URB complete as stalled
+    // until `stalled` is cleared.
+    int break_at_urb = 0;
+    int break_errno = ENODEV;
+    bool stalled = false;
 
     // --- what the USB side saw
     std::vector<SetupPacket> controls;
@@ -89,7 +97,7 @@ public:
     // The display is pulled out: its node and sysfs entry go, every request on a handle still
     // open fails with ENODEV (requests in flight complete as shut down).
     void unplug(std::size_t display);
-    // Plugged in again, on the same port, at a new address.
+    // Plugged in again, on the same port, at a new address; the bridge starts empty.
     void replug(std::size_t display, uint8_t new_address);
     // The node is replaced by something that cannot be opened (a directory). The node is never
     // removed instead: umockdev would then let the open reach a real device at that address.
@@ -109,6 +117,16 @@ public:
     // File handles this process holds on the emulated device nodes (a handle libusb or the
     // library never closed shows here).
     int open_device_files() const;
+
+    // Entries of a directory of this process (/proc/self/fd, /proc/self/task; the listing's
+    // own descriptor included).
+    static std::size_t entries(const char* dir);
+    // The same, once it has not changed for 50 ms (a baseline).
+    static std::size_t stable_entries(const char* dir);
+    // The same, once it equals `expected`: umockdev's worker thread closes what it held for a
+    // handle a moment after the handle is closed, so the count is read again for up to a
+    // second of real time.
+    static std::size_t settled_entries(const char* dir, std::size_t expected);
 
     // Opens of devices that are not displays (root hubs, other ids).
     int foreign_opens();

@@ -25,6 +25,7 @@ int function_button_item(const char* function, uint16_t button) {
 extern "C" {
 
 QV_API int GetFunctionButtonSettings(uint16_t button, int16_t* setting) noexcept {
+    if (setting == nullptr) return RC_INVALID_ARGUMENT;
     const int item = function_button_item("GetFunctionButtonSettings", button);
     if (item == kNoButton) return RC_INVALID_ARGUMENT;
     uint8_t packet[qv::kSettingPacketSize];

@@ -47,6 +47,7 @@ int validate_date_time(const char* function, const uint8_t* r) {
 extern "C" {
 
 QV_API int GetDateAndTime(DateTimeRecord* record) noexcept {
+    if (record == nullptr) return RC_INVALID_ARGUMENT;
     uint8_t packet[qv::kSettingPacketSize];
     if (const int rc = qv::exchange_get("GetDateAndTime", packet, kClockPage, kDateTimeItem); rc != RC_OK)
         return rc;
@@ -59,6 +60,7 @@ QV_API int GetDateAndTime(DateTimeRecord* record) noexcept {
 }
 
 QV_API int SetDateAndTime(const DateTimeRecord* record) noexcept {
+    if (record == nullptr) return RC_INVALID_ARGUMENT;
     uint8_t r[kDateTimeSize];
     std::memcpy(r, record, kDateTimeSize);
     if (const int rc = validate_date_time("SetDateAndTime", r); rc != RC_OK) return rc;
@@ -69,6 +71,7 @@ QV_API int SetDateAndTime(const DateTimeRecord* record) noexcept {
 }
 
 QV_API int GetOSDPosition(int16_t* x, int16_t* y) noexcept {
+    if (x == nullptr || y == nullptr) return RC_INVALID_ARGUMENT;
     uint8_t packet[qv::kSettingPacketSize];
     if (const int rc = qv::exchange_get("GetOSDPosition", packet, kOsdPage, kOsdPositionItem); rc != RC_OK)
         return rc;

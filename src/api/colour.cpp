@@ -61,6 +61,7 @@ constexpr std::size_t kPresetNameField = 15;
 extern "C" {
 
 QV_API int GetDownstreamRGBAdjust(int16_t gains[3], int16_t offsets[3]) noexcept {
+    if (gains == nullptr || offsets == nullptr) return RC_INVALID_ARGUMENT;
     static constexpr const char* fn = "GetDownstreamRGBAdjust";
     uint8_t packet[qv::kSettingPacketSize];
     if (const int rc = qv::exchange_get(fn, packet, 0, 2); rc != RC_OK) return rc;
@@ -74,6 +75,7 @@ QV_API int GetDownstreamRGBAdjust(int16_t gains[3], int16_t offsets[3]) noexcept
 }
 
 QV_API int SetDownstreamRGBAdjust(const int16_t gains[3], const int16_t offsets[3]) noexcept {
+    if (gains == nullptr || offsets == nullptr) return RC_INVALID_ARGUMENT;
     static constexpr const char* fn = "SetDownstreamRGBAdjust";
     // Channel by channel, the gain before the offset; the first value out of range ends it.
     for (std::size_t i = 0; i < kRgbChannels; ++i) {
@@ -96,52 +98,63 @@ QV_API int SetDownstreamRGBAdjust(const int16_t gains[3], const int16_t offsets[
 }
 
 QV_API int GetCurrentColorSpaceName(char* name) noexcept {
+    if (name == nullptr) return RC_INVALID_ARGUMENT;
     return get_name("GetCurrentColorSpaceName", 3, name, "ColorSpace Name received is %s \n");
 }
 
 QV_API int GetGamma(char* name) noexcept {
+    if (name == nullptr) return RC_INVALID_ARGUMENT;
     return get_name("GetGamma", 2, name, "Gamma Name received is %s \n");
 }
 
 QV_API int GetRedPrimaryXY(float* x, float* y) noexcept {
+    if (x == nullptr || y == nullptr) return RC_INVALID_ARGUMENT;
     return get_primary("GetRedPrimaryXY", kPrimariesXY, Primary::red, x, y, "Red Primary X %f \n",
                        "Red Primary Y %f \n");
 }
 
 QV_API int GetRedPrimaryUV(float* u, float* v) noexcept {
+    if (u == nullptr || v == nullptr) return RC_INVALID_ARGUMENT;
     return get_primary("GetRedPrimaryUV", kPrimariesUV, Primary::red, u, v, nullptr, nullptr);
 }
 
 QV_API int GetGreenPrimaryXY(float* x, float* y) noexcept {
+    if (x == nullptr || y == nullptr) return RC_INVALID_ARGUMENT;
     return get_primary("GetGreenPrimaryXY", kPrimariesXY, Primary::green, x, y, nullptr, nullptr);
 }
 
 QV_API int GetGreenPrimaryUV(float* u, float* v) noexcept {
+    if (u == nullptr || v == nullptr) return RC_INVALID_ARGUMENT;
     return get_primary("GetGreenPrimaryUV", kPrimariesUV, Primary::green, u, v, "Green Primary U %f \n",
                        "Green Primary V %f \n");
 }
 
 QV_API int GetBluePrimaryXY(float* x, float* y) noexcept {
+    if (x == nullptr || y == nullptr) return RC_INVALID_ARGUMENT;
     return get_primary("GetBluePrimaryXY", kPrimariesXY, Primary::blue, x, y, "Blue Primary X %f \n",
                        "Blue Primary Y %f \n");
 }
 
 QV_API int GetBluePrimaryUV(float* u, float* v) noexcept {
+    if (u == nullptr || v == nullptr) return RC_INVALID_ARGUMENT;
     return get_primary("GetBluePrimaryUV", kPrimariesUV, Primary::blue, u, v, "Blue Primary U %f \n",
                        "Blue Primary V %f \n");
 }
 
 QV_API int GetWhitePrimaryXY(float* x, float* y) noexcept {
+    if (x == nullptr || y == nullptr) return RC_INVALID_ARGUMENT;
     return get_primary("GetWhitePrimaryXY", kPrimariesXY, Primary::white, x, y, "White Primary X %f \n",
                        "White Primary Y %f \n");
 }
 
 QV_API int GetWhitePrimaryUV(float* u, float* v) noexcept {
+    if (u == nullptr || v == nullptr) return RC_INVALID_ARGUMENT;
     return get_primary("GetWhitePrimaryUV", kPrimariesUV, Primary::white, u, v, "White Primary U %f \n",
                        "White Primary V %f \n");
 }
 
 QV_API int GetPresetNameList(char names[8][15]) noexcept {
+    if (names == nullptr) return RC_INVALID_ARGUMENT;
     static constexpr const char* fn = "GetPresetNameList";
     uint8_t packet[kPresetNamePacketSize] = {};
     packet[0] = kOpPresetNames;

@@ -43,6 +43,7 @@ int get_info_string(const char* fn, uint8_t selector, char* text, std::size_t si
 extern "C" {
 
 QV_API int GetFirmwareRevision(char* revision) noexcept {
+    if (revision == nullptr) return RC_INVALID_ARGUMENT;
     uint8_t packet[qv::kSettingPacketSize];
     if (const int rc = qv::exchange_get("GetFirmwareRevision", packet, 11, 1); rc != RC_OK) return rc;
     std::memcpy(revision, packet + qv::kPayload, kRevisionBytes);
@@ -52,18 +53,22 @@ QV_API int GetFirmwareRevision(char* revision) noexcept {
 }
 
 QV_API int GetCustomerIDAsset(char* text) noexcept {
+    if (text == nullptr) return RC_INVALID_ARGUMENT;
     return get_info_string("GetCustomerIDAsset", kCustomerAsset, text, 19, "Customer Asset ID is %s \n");
 }
 
 QV_API int GetDeploymentDate(char* text) noexcept {
+    if (text == nullptr) return RC_INVALID_ARGUMENT;
     return get_info_string("GetDeploymentDate", kDeploymentDate, text, 11, "DeploymentDate = %s \n");
 }
 
 QV_API int GetDeploymentLocation(char* text) noexcept {
+    if (text == nullptr) return RC_INVALID_ARGUMENT;
     return get_info_string("GetDeploymentLocation", kDeploymentLocation, text, 19, "Deployment location is %s \n");
 }
 
 QV_API int GetDisplayName(char* text) noexcept {
+    if (text == nullptr) return RC_INVALID_ARGUMENT;
     return get_info_string("GetDisplayName", kDisplayName, text, 19, "Display name is %s \n");
 }
 

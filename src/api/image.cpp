@@ -32,6 +32,7 @@ int refuse_scaling(const char* fn) {
 extern "C" {
 
 QV_API int GetImageScaling(uint8_t* aspectRatio, uint8_t* pixelStatus) noexcept {
+    if (aspectRatio == nullptr || pixelStatus == nullptr) return RC_INVALID_ARGUMENT;
     static constexpr const char* fn = "GetImageScaling";
     int16_t width = 0;
     int16_t height = 0;

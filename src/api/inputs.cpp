@@ -130,6 +130,7 @@ QV_API int SetVideoInputName(uint8_t input, uint8_t nameType, const char* custom
 }
 
 QV_API int GetUSBBindingConfiguration(uint8_t* usb1, uint8_t* usb2) noexcept {
+    if (usb1 == nullptr || usb2 == nullptr) return RC_INVALID_ARGUMENT;
     static constexpr const char* fn = "GetUSBBindingConfiguration";
     bool enabled = false;
     if (const int rc = read_binding_enabled(&enabled); rc != RC_OK) {

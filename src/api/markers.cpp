@@ -123,10 +123,12 @@ QV_API int ClearMarkers(void) noexcept {
 }
 
 QV_API int GetMarkerDetails(MarkerDetails* details) noexcept {
+    if (details == nullptr) return RC_INVALID_ARGUMENT;
     return read_record("GetMarkerDetails", qv::guard::marker_main, kMainRow, details);
 }
 
 QV_API int SetMarkerDetails(const MarkerDetails* details) noexcept {
+    if (details == nullptr) return RC_INVALID_ARGUMENT;
     return set_record("SetMarkerDetails", Picture::main, GetMarkerDetails, kMainRow, details);
 }
 
@@ -135,10 +137,12 @@ QV_API int ClearPIPMarkers(void) noexcept {
 }
 
 QV_API int GetPIPMarkerDetails(MarkerDetails* details) noexcept {
+    if (details == nullptr) return RC_INVALID_ARGUMENT;
     return read_record("GetPIPMarkerDetails", qv::guard::marker_pip, kPipRow, details);
 }
 
 QV_API int SetPIPMarkerDetails(const MarkerDetails* details) noexcept {
+    if (details == nullptr) return RC_INVALID_ARGUMENT;
     return set_record("SetPIPMarkerDetails", Picture::pip, GetPIPMarkerDetails, kPipRow, details);
 }
 

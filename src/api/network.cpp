@@ -50,6 +50,7 @@ void split_field(uint8_t* field, uint8_t* octets) {
 extern "C" {
 
 QV_API void SplitIPV4(char* text, uint8_t* bytes) noexcept {
+    if (text == nullptr || bytes == nullptr) return;  // nothing to split, nowhere to put it
     // Parts as strtok gives them: runs of dots are one separator, leading dots are skipped, and
     // the dot after each part returned is overwritten with a NUL.
     char* save = nullptr;
@@ -61,6 +62,7 @@ QV_API void SplitIPV4(char* text, uint8_t* bytes) noexcept {
 }
 
 QV_API int GetIPConfiguration(char* config, char* mac) noexcept {
+    if (config == nullptr || mac == nullptr) return RC_INVALID_ARGUMENT;
     static constexpr const char* fn = "GetIPConfiguration";
     if (const int rc = qv::check_guard(&qv::guard::web_server, fn); rc != RC_OK) return rc;
     uint8_t packet[qv::kSettingPacketSize];
@@ -88,6 +90,7 @@ QV_API int GetIPConfiguration(char* config, char* mac) noexcept {
 }
 
 QV_API int SetIPConfiguration(uint8_t* config) noexcept {
+    if (config == nullptr) return RC_INVALID_ARGUMENT;
     static constexpr const char* fn = "SetIPConfiguration";
     if (const int rc = qv::check_guard(&qv::guard::web_server, fn); rc != RC_OK) return rc;
     const uint8_t mode = config[offsetof(IPConfigRecord, ipMode)];

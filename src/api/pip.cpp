@@ -72,11 +72,13 @@ int send_window_record(const char* fn, const qv::SettingRow& row, uint8_t select
 extern "C" {
 
 QV_API int GetPIPPosition(uint8_t* positionSelector, int16_t* x, int16_t* y) noexcept {
+    if (positionSelector == nullptr || x == nullptr || y == nullptr) return RC_INVALID_ARGUMENT;
     return read_window_record("GetPIPPosition", kPositionRow, positionSelector, x, y,
                               "PIP Position Status is %d \n", "PIP X = %d \n", "PIP Y = %d \n");
 }
 
 QV_API int GetPIPSize(uint8_t* sizeSelector, int16_t* width, int16_t* height) noexcept {
+    if (sizeSelector == nullptr || width == nullptr || height == nullptr) return RC_INVALID_ARGUMENT;
     return read_window_record("GetPIPSize", kSizeRow, sizeSelector, width, height,
                               "PIP Size Status is %d \n", "PIP Width = %d \n", "PIP Height = %d \n");
 }

@@ -47,6 +47,7 @@ bool qv::calibration_enabled() {
 extern "C" {
 
 QV_API int GetCalibrationSchedule(CalibrationSchedule* schedule) noexcept {
+    if (schedule == nullptr) return RC_INVALID_ARGUMENT;
     static constexpr const char* fn = "GetCalibrationSchedule";
     if (const int rc = get_switched_record(fn, 0, schedule, sizeof *schedule); rc != RC_OK) return rc;
     CalibrationSchedule s;
@@ -62,6 +63,7 @@ QV_API int GetCalibrationSchedule(CalibrationSchedule* schedule) noexcept {
 }
 
 QV_API int SetCalibrationSchedule(const CalibrationSchedule* schedule) noexcept {
+    if (schedule == nullptr) return RC_INVALID_ARGUMENT;
     static constexpr const char* fn = "SetCalibrationSchedule";
     CalibrationSchedule s;
     std::memcpy(&s, schedule, sizeof s);
@@ -78,6 +80,7 @@ QV_API int SetCalibrationSchedule(const CalibrationSchedule* schedule) noexcept 
 }
 
 QV_API int GetDisplayWarmupSettings(DisplayWarmupSettings* settings) noexcept {
+    if (settings == nullptr) return RC_INVALID_ARGUMENT;
     static constexpr const char* fn = "GetDisplayWarmupSettings";
     if (const int rc = get_switched_record(fn, 1, settings, sizeof *settings); rc != RC_OK) return rc;
     DisplayWarmupSettings w;
@@ -97,6 +100,7 @@ QV_API int GetDisplayWarmupSettings(DisplayWarmupSettings* settings) noexcept {
 }
 
 QV_API int SetDisplayWarmupSettings(const DisplayWarmupSettings* settings) noexcept {
+    if (settings == nullptr) return RC_INVALID_ARGUMENT;
     static constexpr const char* fn = "SetDisplayWarmupSettings";
     DisplayWarmupSettings w;
     std::memcpy(&w, settings, sizeof w);

@@ -75,6 +75,7 @@ bool is_display(UsbDevice* dev, const char* function) {
 extern "C" {
 
 QV_API int GetDisplaySerialNumber(char* serialNumber) noexcept {
+    if (serialNumber == nullptr) return RC_INVALID_ARGUMENT;
     uint8_t packet[qv::kSettingPacketSize];
     if (const int rc = qv::exchange_get("GetDisplaySerialNumber", packet, 11, 0); rc != RC_OK) return rc;
     std::memcpy(serialNumber, packet + qv::kPayload, 10);
@@ -84,6 +85,7 @@ QV_API int GetDisplaySerialNumber(char* serialNumber) noexcept {
 }
 
 QV_API int GetMonitorType(uint8_t* monitorType) noexcept {
+    if (monitorType == nullptr) return RC_INVALID_ARGUMENT;
     uint8_t packet[qv::kSettingPacketSize];
     // Both failures are RC_FAILED here; a refusal prints "RegUsbApi Status Failed.".
     if (qv::exchange_get("GetMonitorType", packet, 20, 0, qv::StatusLine::status) != RC_OK) return RC_FAILED;
@@ -192,6 +194,7 @@ QV_API int Connect(int8_t slot) noexcept {
 }
 
 QV_API int Scan(char* serialNumbers) noexcept {
+    if (serialNumbers == nullptr) return RC_INVALID_ARGUMENT;
     int found = 0;
     if (qv::select_and_init_usb() != RC_OK) {
         qv::log("<ERROR> %s: Can't open libusb.\n", "Scan");

@@ -1,8 +1,19 @@
 // The production USB backend: libusb-1.0's default context. This is the only file of the
 // library that names libusb.
+//
+// Every Scan initialises the default context once more (each successful libusb_init holds one
+// reference to it). When the library is unloaded, or the process ends, the references the
+// library took are given back, after the display still open (if any) has been released and
+// closed, so that neither the context nor a device handle outlives the library. A host's own
+// references to the default context are left alone.
 #include <libusb.h>
 
+#include <algorithm>
+#include <new>
+#include <vector>
+
 #include "gadget_usb/usb_backend.h"
+#include "quorvex.h"
 
 namespace qv {
 namespace {
@@ -12,9 +23,19 @@ libusb_device_handle* hnd(UsbHandle* h) { return reinterpret_cast<libusb_device_
 
 class LibusbBackend final : public UsbBackend {
 public:
-    int init() override { return libusb_init(nullptr); }
+    int init() override {
+        const int rc = libusb_init(nullptr);
+        if (rc == 0) ++references_;
+        return rc;
+    }
 
     ssize_t get_device_list(UsbDevice*** list) override {
+        // After release() (a host that calls the library from its own exit handlers), the
+        // context is started again rather than used while gone.
+        if (references_ == 0 && init() != 0) {
+            *list = nullptr;
+            return LIBUSB_ERROR_OTHER;
+        }
         libusb_device** devices = nullptr;
         const ssize_t n = libusb_get_device_list(nullptr, &devices);
         *list = reinterpret_cast<UsbDevice**>(devices);
@@ -42,10 +63,14 @@ public:
         libusb_device_handle* h = nullptr;
         const int rc = libusb_open(dev(d), &h);
         *handle = reinterpret_cast<UsbHandle*>(h);
+        if (rc == 0) open_.push_back(h);
         return rc;
     }
 
-    void close(UsbHandle* h) override { libusb_close(hnd(h)); }
+    void close(UsbHandle* h) override {
+        open_.erase(std::remove(open_.begin(), open_.end(), hnd(h)), open_.end());
+        libusb_close(hnd(h));
+    }
 
     int kernel_driver_active(UsbHandle* h, int interface) override {
         return libusb_kernel_driver_active(hnd(h), interface);
@@ -70,12 +95,49 @@ public:
                       unsigned timeout_ms) override {
         return libusb_bulk_transfer(hnd(h), endpoint, data, length, transferred, timeout_ms);
     }
+
+    std::size_t open_handles() const { return open_.size(); }
+
+    // Closes every handle still open (the connection state forgets it) and gives back the
+    // library's references to the default context.
+    void release() {
+        for (libusb_device_handle* h : open_) {
+            if (reinterpret_cast<libusb_device_handle*>(g_glimmetHandle) == h) {
+                if (m_claimed_interface == 1) libusb_release_interface(h, 0);
+                g_glimmetHandle = nullptr;
+                m_claimed_interface = 0;
+                ConnectFlag = 0;
+            }
+            libusb_close(h);
+        }
+        std::vector<libusb_device_handle*>().swap(open_);
+        for (; references_ > 0; --references_) libusb_exit(nullptr);
+    }
+
+private:
+    std::vector<libusb_device_handle*> open_;  // handles opened and not yet closed
+    unsigned references_ = 0;                   // successful libusb_init calls not yet undone
 };
 
-LibusbBackend g_libusb;
+// The backend is built in static storage and never destroyed: a host may still call the
+// library from its own exit handlers, after the release below has run.
+LibusbBackend& instance() {
+    alignas(LibusbBackend) static unsigned char storage[sizeof(LibusbBackend)];
+    static LibusbBackend* const backend = new (storage) LibusbBackend;
+    return *backend;
+}
+
+// Runs when the library is unloaded or the process ends.
+struct ReleaseAtUnload {
+    ~ReleaseAtUnload() { libusb_release(); }
+} g_release_at_unload;
 
 }  // namespace
 
-UsbBackend& libusb_backend() { return g_libusb; }
+UsbBackend& libusb_backend() { return instance(); }
+
+std::size_t libusb_open_handles() { return instance().open_handles(); }
+
+void libusb_release() { instance().release(); }
 
 }  // namespace qv

@@ -7,6 +7,7 @@
 
 #include <sys/types.h>
 
+#include <cstddef>
 #include <cstdint>
 
 namespace qv {
@@ -56,6 +57,12 @@ public:
 
 // The real bus through libusb-1.0's default context.
 UsbBackend& libusb_backend();
+// Device handles the libusb backend has opened and not yet closed.
+std::size_t libusb_open_handles();
+// What the library does when it is unloaded: closes the display left open (the connection
+// state forgets it) and gives back the library's references to libusb's default context. A
+// later call starts the context again.
+void libusb_release();
 
 // The backend in use. Until a Scan (or a Connect that initialises) selects one, it is libusb.
 UsbBackend& usb();

@@ -127,10 +127,58 @@ struct Named {
     const char* name;
     F fn;
 };
+template <class F>
+Named(const char*, F) -> Named<F>;  // spelled out for compilers without aggregate deduction (clang 16)
 #define QV_FN(f) ::qv::Named{#f, &f}
 
 // The named steps a row fragment is written with.
 class RowBuilder {
+    // (The helpers come first: clang 16 evaluates a constant expression only with member
+    // templates defined above their use.)
+private:
+    template <class Edit>
+    constexpr RowBuilder with(Edit edit) const {
+        RowBuilder b = *this;
+        edit(b.r_);
+        return b;
+    }
+    constexpr RowBuilder flag(uint16_t f) const {
+        return with([&](SettingRow& r) { r.flags = static_cast<uint16_t>(r.flags | f); });
+    }
+    template <class Entry>
+    constexpr RowBuilder reads(const char* name, int group, int item, Kind kind, Entry entry) const {
+        return with([&](SettingRow& r) {
+            r.getter = name;
+            r.get_key = {static_cast<int8_t>(group), static_cast<int8_t>(item)};
+            settle(r, kind, entry);
+        });
+    }
+    template <class Entry>
+    constexpr RowBuilder writes(const char* name, int group, int item, Kind kind, Entry entry) const {
+        return with([&](SettingRow& r) {
+            r.setter = name;
+            r.set_key = {static_cast<int8_t>(group), static_cast<int8_t>(item)};
+            settle(r, kind, entry);
+        });
+    }
+    // A departure keeps its own layout and has no typed entry points. A plain row reads and
+    // writes one width; a row that does not fails to compile here.
+    template <class Entry>
+    static constexpr void settle(SettingRow& r, Kind kind, Entry entry) {
+        if (!r.departure) {
+            if (r.getter != nullptr && r.setter != nullptr && r.kind != kind)
+                throw "the getter and setter of a plain row take different widths";
+            r.kind = kind;
+            entry(r);
+        }
+        const bool get = r.getter != nullptr;
+        const bool set = r.setter != nullptr;
+        r.access = r.kind == Kind::ACTION ? Access::action
+                   : get && set           ? Access::read_write
+                   : get                  ? Access::read
+                                          : Access::write;
+    }
+
 public:
     constexpr RowBuilder(const char* cli, Family family, bool departure) {
         r_.cli = cli;
@@ -192,48 +240,6 @@ public:
     constexpr RowBuilder status_line() const { return flag(F_STATUS_LINE); }
 
 private:
-    template <class Edit>
-    constexpr RowBuilder with(Edit edit) const {
-        RowBuilder b = *this;
-        edit(b.r_);
-        return b;
-    }
-    constexpr RowBuilder flag(uint16_t f) const {
-        return with([&](SettingRow& r) { r.flags = static_cast<uint16_t>(r.flags | f); });
-    }
-    template <class Entry>
-    constexpr RowBuilder reads(const char* name, int group, int item, Kind kind, Entry entry) const {
-        return with([&](SettingRow& r) {
-            r.getter = name;
-            r.get_key = {static_cast<int8_t>(group), static_cast<int8_t>(item)};
-            settle(r, kind, entry);
-        });
-    }
-    template <class Entry>
-    constexpr RowBuilder writes(const char* name, int group, int item, Kind kind, Entry entry) const {
-        return with([&](SettingRow& r) {
-            r.setter = name;
-            r.set_key = {static_cast<int8_t>(group), static_cast<int8_t>(item)};
-            settle(r, kind, entry);
-        });
-    }
-    // A departure keeps its own layout and has no typed entry points. A plain row reads and
-    // writes one width; a row that does not fails to compile here.
-    template <class Entry>
-    static constexpr void settle(SettingRow& r, Kind kind, Entry entry) {
-        if (!r.departure) {
-            if (r.getter != nullptr && r.setter != nullptr && r.kind != kind)
-                throw "the getter and setter of a plain row take different widths";
-            r.kind = kind;
-            entry(r);
-        }
-        const bool get = r.getter != nullptr;
-        const bool set = r.setter != nullptr;
-        r.access = r.kind == Kind::ACTION ? Access::action
-                   : get && set           ? Access::read_write
-                   : get                  ? Access::read
-                                          : Access::write;
-    }
     SettingRow r_;
 };
 

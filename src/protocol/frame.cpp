@@ -71,6 +71,7 @@ QV_API int SetLog(uint8_t enable) noexcept {
 }
 
 QV_API int GetSdkVersion(char* version) noexcept {
+    if (version == nullptr) return RC_INVALID_ARGUMENT;
     std::memcpy(version, "v1.0", 5);
     qv::log("USB SDK version is %s \n", version);
     return RC_OK;

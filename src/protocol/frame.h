@@ -120,6 +120,7 @@ template <std::size_t I, class T>
     constexpr const SettingRow& row = kSettings[I];
     static_assert(!row.departure && row.getter != nullptr && row.value_line != nullptr);
     static_assert(row.kind == Kind::S16 ? sizeof(T) == 2 : sizeof(T) == 1);
+    if (value == nullptr) [[unlikely]] return RC_INVALID_ARGUMENT;  // before the guard: nothing is sent
     if (const int rc = row_guard(row.get_guard, row.getter); rc != RC_OK) return rc;
     uint8_t packet[kSettingPacketSize];
     build_request<kOpGet, row.get_key.group, row.get_key.item>(packet);

@@ -24,6 +24,7 @@ int16_t token_value(const char* token) {
 extern "C" {
 
 QV_API int GetDisplayMode(char* mode) noexcept {
+    if (mode == nullptr) return RC_INVALID_ARGUMENT;
     uint8_t packet[qv::kSettingPacketSize];
     if (const int rc = qv::exchange_get("GetDisplayMode", packet, 10, 1); rc != RC_OK) return rc;
     // Up to the first NUL, at most 25 bytes (the payload holds exactly 25), NUL-filled.
@@ -34,6 +35,7 @@ QV_API int GetDisplayMode(char* mode) noexcept {
 }
 
 QV_API int GetImageAdjustmentMode(int16_t* width, int16_t* height) noexcept {
+    if (width == nullptr || height == nullptr) return RC_INVALID_ARGUMENT;
     char mode[kModeText];
     if (const int rc = GetDisplayMode(mode); rc != RC_OK) return rc;
     // "<width> x <height> ...": the first token is the width, the third the height.
@@ -50,6 +52,7 @@ QV_API int GetImageAdjustmentMode(int16_t* width, int16_t* height) noexcept {
 }
 
 QV_API int GetPIPResolution(int16_t* width, int16_t* height) noexcept {
+    if (width == nullptr || height == nullptr) return RC_INVALID_ARGUMENT;
     uint8_t status = 0;
     GetPIPStatus(&status);  // a failed read leaves the status 0: off
     if (status == 0) {

@@ -226,7 +226,6 @@ int write_rgb(const Setting&, const Json& value) {
 
 // Four functions per record, one per colour, each giving two chromaticity coordinates.
 using Chromaticity = int (*)(float*, float*) noexcept;
-constexpr const char* kColours[] = {"red", "green", "blue", "white"};
 
 template <const auto& Names, const auto& Functions>
 int read_primaries(const Setting&, Json* value) {

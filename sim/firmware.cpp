@@ -3,20 +3,10 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "sim/family_list.h"  // kFamilies: written by the build from the firmware files
 #include "sim/fw_families.h"
 
 namespace qv::sim {
-
-namespace {
-
-constexpr const FamilyFirmware* kFamilies[] = {
-    &link_firmware, &guards_firmware, &colour_firmware, &inputs_firmware, &image_firmware,
-    &markers_firmware, &pip_firmware, &presets_firmware, &power_firmware, &clock_firmware,
-    &network_firmware, &identity_firmware, &buttons_firmware, &test_pattern_firmware,
-    &transfer_firmware,
-};
-
-}  // namespace
 
 std::size_t status_position(uint8_t opcode) {
     switch (opcode) {

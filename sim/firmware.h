@@ -18,7 +18,7 @@
 #include "gadget_usb/clock.h"
 #include "protocol/command_table.h"
 #include "sim/display_settings.h"
-#include "sim/fw_state.h"
+#include "sim/family_state.h"  // FamilyState: written by the build from the firmware files
 
 namespace qv::sim {
 

@@ -48,6 +48,6 @@ bool handle_buttons(Firmware& /*fw*/, const Request& req, Reply& reply) {
     return true;
 }
 
-extern const FamilyFirmware buttons_firmware{"buttons", kButtonsSettings, init_buttons, handle_buttons};
+QV_FIRMWARE_FAMILY(buttons, NoState, kButtonsSettings, init_buttons, handle_buttons);
 
 }  // namespace qv::sim

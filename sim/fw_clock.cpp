@@ -104,6 +104,6 @@ bool handle_clock(Firmware& /*fw*/, const Request& req, Reply& reply) {
     return true;
 }
 
-extern const FamilyFirmware clock_firmware{"clock", kClockSettings, init_clock, handle_clock};
+QV_FIRMWARE_FAMILY(clock, NoState, kClockSettings, init_clock, handle_clock);
 
 }  // namespace qv::sim

@@ -11,8 +11,6 @@ namespace qv::sim {
 
 class Firmware;
 
-struct ClockState {};
-
 DateTimeRecord date_time(Firmware& fw);
 void set_date_time(Firmware& fw, const DateTimeRecord& record);
 void set_osd_position(Firmware& fw, int16_t x, int16_t y);

@@ -101,6 +101,6 @@ bool handle_colour(Firmware& fw, const Request& req, Reply& reply) {
     return false;
 }
 
-extern const FamilyFirmware colour_firmware{"colour", kColourSettings, init_colour, handle_colour};
+QV_FIRMWARE_FAMILY(colour, ColourState, kColourSettings, init_colour, handle_colour);
 
 }  // namespace qv::sim

@@ -43,6 +43,6 @@ bool handle_guards(Firmware& fw, const Request& req, Reply& reply) {
     return false;
 }
 
-extern const FamilyFirmware guards_firmware{"guards", kGuardsSettings, init_guards, handle_guards};
+QV_FIRMWARE_FAMILY(guards, GuardsState, kGuardsSettings, init_guards, handle_guards);
 
 }  // namespace qv::sim

@@ -80,6 +80,6 @@ bool handle_identity(Firmware& fw, const Request& req, Reply& reply) {
     return false;
 }
 
-extern const FamilyFirmware identity_firmware{"identity", kIdentitySettings, init_identity, handle_identity};
+QV_FIRMWARE_FAMILY(identity, IdentityState, kIdentitySettings, init_identity, handle_identity);
 
 }  // namespace qv::sim

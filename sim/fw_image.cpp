@@ -27,6 +27,6 @@ void init_image(Firmware& fw) {
 
 bool handle_image(Firmware& /*fw*/, const Request& /*req*/, Reply& /*reply*/) { return false; }
 
-extern const FamilyFirmware image_firmware{"image", kImageSettings, init_image, handle_image};
+QV_FIRMWARE_FAMILY(image, NoState, kImageSettings, init_image, handle_image);
 
 }  // namespace qv::sim

@@ -97,6 +97,6 @@ bool handle_inputs(Firmware& fw, const Request& req, Reply& reply) {
     return false;
 }
 
-extern const FamilyFirmware inputs_firmware{"inputs", kInputsSettings, init_inputs, handle_inputs};
+QV_FIRMWARE_FAMILY(inputs, InputsState, kInputsSettings, init_inputs, handle_inputs);
 
 }  // namespace qv::sim

@@ -31,6 +31,6 @@ bool handle_link(Firmware& fw, const Request& req, Reply& reply) {
     return false;
 }
 
-extern const FamilyFirmware link_firmware{"link", kLinkSettings, init_link, handle_link};
+QV_FIRMWARE_FAMILY(link, NoState, kLinkSettings, init_link, handle_link);
 
 }  // namespace qv::sim

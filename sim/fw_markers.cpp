@@ -32,6 +32,6 @@ bool handle_markers(Firmware& fw, const Request& req, Reply& reply) {
     return true;
 }
 
-extern const FamilyFirmware markers_firmware{"markers", kMarkersSettings, init_markers, handle_markers};
+QV_FIRMWARE_FAMILY(markers, NoState, kMarkersSettings, init_markers, handle_markers);
 
 }  // namespace qv::sim

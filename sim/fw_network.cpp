@@ -81,6 +81,6 @@ bool handle_network(Firmware& fw, const Request& req, Reply& reply) {
     return true;
 }
 
-extern const FamilyFirmware network_firmware{"network", kNetworkSettings, init_network, handle_network};
+QV_FIRMWARE_FAMILY(network, NetworkState, kNetworkSettings, init_network, handle_network);
 
 }  // namespace qv::sim

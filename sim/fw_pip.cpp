@@ -110,6 +110,6 @@ bool handle_pip(Firmware& fw, const Request& req, Reply& reply) {
     return false;
 }
 
-extern const FamilyFirmware pip_firmware{"pip", kPipSettings, init_pip, handle_pip};
+QV_FIRMWARE_FAMILY(pip, NoState, kPipSettings, init_pip, handle_pip);
 
 }  // namespace qv::sim

@@ -2,6 +2,7 @@
 // stored settings; this file gives their factory values, keeps the DisplayPort EDID and USB-C
 // input settings to monitor type 2, and carries out the two actions.
 #include "sim/firmware.h"
+#include "sim/family_list.h"
 #include "sim/fw_families.h"
 
 namespace qv::sim {
@@ -66,14 +67,14 @@ bool handle_power(Firmware& fw, const Request& req, Reply& reply) {
         // Every setting of the display's own menus goes back to its factory value.
         ++fw.state.power.factory_resets;
         init_power(fw);
-        init_clock(fw);
-        init_buttons(fw);
+        clock_firmware.init(fw);
+        buttons_firmware.init(fw);
         reply = answer(req, 0);
         return true;
     }
     return false;
 }
 
-extern const FamilyFirmware power_firmware{"power", kPowerSettings, init_power, handle_power};
+QV_FIRMWARE_FAMILY(power, PowerState, kPowerSettings, init_power, handle_power);
 
 }  // namespace qv::sim

@@ -149,6 +149,6 @@ bool handle_presets(Firmware& fw, const Request& req, Reply& reply) {
     return false;
 }
 
-extern const FamilyFirmware presets_firmware{"presets", kPresetsSettings, init_presets, handle_presets};
+QV_FIRMWARE_FAMILY(presets, PresetsState, kPresetsSettings, init_presets, handle_presets);
 
 }  // namespace qv::sim

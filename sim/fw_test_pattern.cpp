@@ -69,6 +69,7 @@ bool handle_test_pattern(Firmware& fw, const Request& req, Reply& reply) {
     return true;
 }
 
-extern const FamilyFirmware test_pattern_firmware{"test_pattern", kTestPatternSettings, init_test_pattern, handle_test_pattern};
+QV_FIRMWARE_FAMILY(test_pattern, TestPatternState, kTestPatternSettings, init_test_pattern,
+                   handle_test_pattern);
 
 }  // namespace qv::sim

@@ -183,6 +183,6 @@ bool handle_transfer(Firmware& fw, const Request& req, Reply& reply) {
     }
 }
 
-extern const FamilyFirmware transfer_firmware{"transfer", {}, init_transfer, handle_transfer};
+QV_FIRMWARE_FAMILY(transfer, TransferState, {}, init_transfer, handle_transfer);
 
 }  // namespace qv::sim

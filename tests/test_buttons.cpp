@@ -6,20 +6,6 @@ namespace {
 
 class Buttons : public SettingTest {};
 
-TEST_F(Buttons, RowsSendTheirRangeAndRefuseTheRest) {
-    check_rows({
-        {QV_ROW(GetBezelButtonColor, SetBezelButtonColor), 9, 0, 0, 2, 0, "Bezel Button Color is %d \n"},
-        {QV_ROW(GetBezelButtonBrightness, SetBezelButtonBrightness), 9, 1, 0, 100, 10, "Bezel Button Brightness is %d \n"},
-        {QV_ROW(GetBezelButtonAutoFadeStatus, SetBezelButtonAutoFadeStatus), 9, 2, 0, 1, 0, "Bezel Button AutoFadeStatus is %d \n"},
-        {QV_ROW(GetFunctionButtonMode, SetFunctionButtonMode), 8, 4, 0, 1, 0, "Function Button Mode is %d \n"},
-        {QV_ROW(GetShowPowerOnInfoStatus, SetShowPowerOnInfoStatus), 7, 3, 0, 1, 0, "Show PowerOn info %d \n"},
-        {QV_ROW(GetShowInputSourceInfoStatus, SetShowInputSourceInfoStatus), 7, 4, 0, 1, 0, "Input Source Info  %d \n"},
-        {QV_ROW(GetShowColorspaceInfoStatus, SetShowColorspaceInfoStatus), 7, 5, 0, 1, 0, "Show ColorSpaceInfo Status = %d \n"},
-        {QV_ROW(GetShowWarmupTimeReminderStatus, SetShowWarmupTimeReminderStatus), 7, 6, 0, 1, 0, "Show WarmupTime Reminder Info %d \n"},
-        {QV_ROW(GetShowCalibrationNotificationStatus, SetShowCalibrationNotificationStatus), 7, 7, 0, 1, 0, "Show CalibrationNotification Info %d \n"},
-    });
-}
-
 // Buttons 1..4 are items 0..3 of page 8; both functions check the button first. The display
 // holds -2 for each button (printed signed) until a set changes it.
 TEST_F(Buttons, FunctionButtonSettings) {

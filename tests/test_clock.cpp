@@ -9,18 +9,6 @@ namespace {
 
 class Clock : public SettingTest {};
 
-TEST_F(Clock, RowsSendTheirRangeAndRefuseTheRest) {
-    check_rows({
-        {QV_ROW(GetDeviceTimeFormat, SetDeviceTimeFormat), 6, 9, 0, 1, 0, "Time format is %d \n"},
-        {QV_ROW(GetAutoAdjustDateAndTimeStatus, SetAutoAdjustDateAndTimeStatus), 6, 8, 0, 1, 0, "Auto adjust date and time status is %d \n"},
-        {QV_ROW(GetTimezone, SetTimezone), 6, 17, 0, 45, 0, "Time zone value is %d \n"},
-        {QV_ROW(GetAutoAdjustDayLightSavingStatus, SetAutoAdjustDayLightSavingStatus), 6, 10, 0, 1, 0, "Auto adjust daylight saving status is %d \n"},
-        {QV_ROW(GetOSDOpacity, SetOSDOpacity), 7, 1, 25, 100, 0, "Opacity Value is %d \n"},
-        {QV_ROW(GetOSDTimeout, SetOSDTimeout), 7, 2, 5, 60, 5, "OSD Timeout is  %d \n"},
-        {QV_ROW(GetMenuLanguage, SetMenuLanguage), 7, 8, 0, 9, 0, "\n Menu Language %d \n"},
-    });
-}
-
 // The nine record bytes travel unchanged at bytes 7-15. However many fields are bad, one line;
 // the hour range follows the time format; the date itself is the display's to refuse.
 TEST_F(Clock, SetDateAndTime) {

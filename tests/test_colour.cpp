@@ -1,5 +1,5 @@
-// Colour settings: the plain rows, the RGB adjustment, the name getters, the primaries record
-// and the preset-name packet.
+// Colour settings: the RGB adjustment, the name getters, the primaries record and the
+// preset-name packet.
 #include <array>
 #include <cstring>
 
@@ -9,24 +9,6 @@ namespace qvtest {
 namespace {
 
 class Colour : public SettingTest {};
-
-TEST_F(Colour, PlainRowsSendTheirRangeAndRefuseTheRest) {
-    check_rows({{QV_ROW(GetActiveColorSpace, SetActiveColorSpace), 0, 1, 1, 8, 0, "ColorSpace index received = %d \n"},
-                {QV_ROW(GetBlueLightModeStatus, SetBlueLightModeStatus), 0, 3, 0, 2, 0, "BlueLight mode status = %d \n"}});
-    LogMessage = 1;
-    for (const int v : {47, 251, -1, 48, 250}) {
-        fw().clear_requests();
-        const bool ok = v >= 48 && v <= 250;
-        EXPECT_EQ(captured([&] { EXPECT_EQ(SetDisplayLuminance(static_cast<int16_t>(v)), ok ? RC_OK : RC_INVALID_ARGUMENT); }),
-                  ok ? "" : "<ERROR> SetDisplayLuminance: Validation Failed.\n");
-        ASSERT_EQ(fw().requests().size(), ok ? 1u : 0u);
-        if (ok) { EXPECT_EQ(fw().requests()[0].bytes, setting_packet(3, 0, 0, static_cast<uint16_t>(v))); }
-    }
-    fw().set_s16("luminance", -300);  // read back signed
-    int16_t lum = 0;
-    EXPECT_EQ(captured([&] { EXPECT_EQ(GetDisplayLuminance(&lum), RC_OK); }), "Luminance value received = -300 \n");
-    EXPECT_EQ(lum, -300);
-}
 
 TEST_F(Colour, RgbAdjustChecksGainThenOffsetChannelByChannel) {
     const struct { std::array<int16_t, 3> gains, offsets; const char* which; } cases[] = {

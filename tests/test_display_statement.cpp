@@ -4,6 +4,7 @@
 // side shows up as a failure.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,28 @@ protected:
         p[7] = static_cast<uint8_t>(value & 0xFF);
         p[8] = static_cast<uint8_t>((value >> 8) & 0xFF);
         return fw().handle(p.data(), p.size()).bytes.at(6);
+    }
+    // Puts the display in a state this guard lets through (nullptr: no guard).
+    void let_through(const qv::Guard* guard) {
+        if (guard == nullptr) return;
+        auto& state = fw().state.guards;
+        switch (guard->id) {
+            case qv::GuardId::IMAGE_MODE:
+            case qv::GuardId::MONITOR_TYPE_2: state.mode = "3840x2160"; break;
+            case qv::GuardId::OVERDRIVE: state.mode = "3840x2160", fw().set_u8("pip", 0); break;
+            case qv::GuardId::DCI_MAIN: state.mode = "4096x2160"; break;
+            case qv::GuardId::CROPPED_REGION: state.mode = "4096x2160", fw().set_u8("dci-image-region", 1); break;
+            case qv::GuardId::MARKER_MAIN: state.mode = "1920x1080"; break;
+            case qv::GuardId::MARKER_PIP: state.mode = "1920x1080", fw().set_u8("pip", 1); break;
+            case qv::GuardId::PIP_ON_EXACT:
+            case qv::GuardId::PIP_ON: fw().set_u8("pip", 1); break;
+            case qv::GuardId::PIP_MODE1: fw().set_u8("pip", 1), fw().set_u8("pip-mode", 1); break;
+            case qv::GuardId::PIP_DCI:
+                fw().set_u8("pip", 1), state.pip_width = 4096, state.pip_height = 2160;
+                break;
+            case qv::GuardId::WEB_SERVER_MANAGEMENT: fw().set_u8("ws-management", 1); [[fallthrough]];
+            case qv::GuardId::WEB_SERVER: fw().set_u8("web-server", 1); break;
+        }
     }
 };
 
@@ -95,45 +118,83 @@ TEST_F(DisplayStatement, DisplayRefusesSetsOutsideItsOwnBounds) {
     }
 }
 
-// Each plain row without a precondition, through the library's own function, to the display:
-// the row's bounds must be values the display keeps and its getter must read them back. (Rows
-// behind a guard need display states that exclude each other; their pages and bounds are held
-// to the display's statement above, and their own tests drive them.)
-TEST_F(DisplayStatement, EveryPlainRowReachesItsSettingOnTheDisplay) {
+// Each plain row through the library's own function to the display, with the display in a
+// state its guard lets through. What goes on the wire is built from the display's statement,
+// not from the row: a set the display keeps is one set packet carrying the value at bytes 7-8
+// (little-endian, byte 8 zero for a byte), a value outside the row's bounds or off its step
+// ends with the setter's validation line and sends no set, and the getter reads the stored
+// value back with its value line. (What a guard sends and prints when it refuses is tested
+// with each family.)
+TEST_F(DisplayStatement, EveryPlainRowKeepsToItsBoundsOnTheWire) {
+    using qvtest::packet_with;
+    const auto packet = [](int opcode, qv::sim::Page page, int value) {
+        return packet_with({{0, static_cast<uint8_t>(opcode)}, {4, static_cast<uint8_t>(page.group)},
+                            {5, static_cast<uint8_t>(page.item)}, {7, static_cast<uint8_t>(value & 0xFF)},
+                            {8, static_cast<uint8_t>((value >> 8) & 0xFF)}});
+    };
     for (const SettingRow& r : qv::kSettings) {
-        if (r.departure || r.get_guard != nullptr || r.set_guard != nullptr) continue;
+        if (r.departure) continue;
         SCOPED_TRACE(r.cli);
-        if (r.kind == Kind::ACTION) {
-            EXPECT_EQ(r.action(), RC_OK);
-            continue;
+        const DisplaySetting* s = stated(r.cli);
+        ASSERT_NE(s, nullptr);
+        const bool s16 = r.kind == Kind::S16;
+        std::vector<int> kept, refused;
+        if (r.setter == nullptr) kept = {1, s16 ? 300 : 7};  // put on the display, then read
+        else if (r.kind == Kind::ACTION) kept = {0};
+        else if (!s->checked) kept = {0, 3, 255};
+        else {
+            const int step = s->step > 0 ? s->step : 1;
+            kept = {s->low, s->high};
+            refused = {s->low - step, s->high + step};
+            if (s->step > 1) kept.push_back(s->low + step), refused.push_back(s->low + step / 2);
         }
-        const bool checked = (r.flags & qv::F_NO_RANGE) == 0;
-        std::vector<int> values;
-        if (r.setter == nullptr) values = {1, r.kind == Kind::S16 ? 300 : 7};
-        else if (checked) values = {r.low, r.high};
-        else values = {3};
-        for (const int v : values) {
+        for (const int v : refused) {
+            if (!s16 && (v < 0 || v > 255)) continue;
             SCOPED_TRACE(v);
+            let_through(r.set_guard);
+            fw().clear_requests();
+            const std::string out = printed([&] {
+                EXPECT_EQ(s16 ? r.set_s16(static_cast<int16_t>(v)) : r.set_u8(static_cast<uint8_t>(v)),
+                          RC_INVALID_ARGUMENT);
+            });
+            EXPECT_TRUE(out.ends_with(std::string("<ERROR> ") + r.setter + ": Validation Failed.\n")) << out;
+            EXPECT_EQ(fw().count_requests(3), 0u);
+        }
+        for (const int v : kept) {
+            SCOPED_TRACE(v);
+            let_through(r.set_guard);
+            fw().clear_requests();
             if (r.setter == nullptr) {
-                r.kind == Kind::S16 ? fw().set_s16(r.cli, static_cast<int16_t>(v))
-                                    : fw().set_u8(r.cli, static_cast<uint8_t>(v));
-            } else if (r.kind == Kind::S16) {
-                ASSERT_EQ(r.set_s16(static_cast<int16_t>(v)), RC_OK);
+                s16 ? fw().set_s16(r.cli, static_cast<int16_t>(v)) : fw().set_u8(r.cli, static_cast<uint8_t>(v));
             } else {
-                ASSERT_EQ(r.set_u8(static_cast<uint8_t>(v)), RC_OK);
+                const int rc = r.kind == Kind::ACTION ? r.action()
+                               : s16                  ? r.set_s16(static_cast<int16_t>(v))
+                                                      : r.set_u8(static_cast<uint8_t>(v));
+                EXPECT_EQ(rc, RC_OK);
+                if (rc != RC_OK) continue;
+                EXPECT_EQ(fw().count_requests(3), 1u);
+                EXPECT_EQ(fw().requests().back().bytes, packet(3, s->set, v));
             }
-            if (r.getter == nullptr) continue;  // the display took it: the set returned RC_OK
+            if (r.getter == nullptr) continue;
+            let_through(r.get_guard);
+            fw().clear_requests();
             int got = -1;
-            if (r.kind == Kind::S16) {
-                int16_t x = 0;
-                EXPECT_EQ(r.get_s16(&x), RC_OK);
-                got = x;
-            } else {
-                uint8_t x = 0;
-                EXPECT_EQ(r.get_u8(&x), RC_OK);
-                got = x;
-            }
+            char line[128];
+            const std::string out = printed([&] {
+                if (s16) {
+                    int16_t x = 0;
+                    EXPECT_EQ(r.get_s16(&x), RC_OK);
+                    got = x;
+                } else {
+                    uint8_t x = 0;
+                    EXPECT_EQ(r.get_u8(&x), RC_OK);
+                    got = x;
+                }
+            });
             EXPECT_EQ(got, v);
+            std::snprintf(line, sizeof line, r.value_line, v);
+            EXPECT_TRUE(out.ends_with(line)) << out;
+            EXPECT_EQ(fw().requests().back().bytes, packet(8, s->get, 0));
         }
     }
 }

@@ -23,14 +23,6 @@ protected:
     char saved_[5][10][15] = {};
 };
 
-TEST_F(Inputs, PlainSettings) {
-    check_rows({
-        {QV_ROW(GetActiveVideoInput, SetActiveVideoInput), 1, 0, 0, 4, 0, "Video Input is %d \n"},
-        {QV_ROW(GetAutoSwitchStatus, SetAutoSwitchStatus), 1, 1, 0, 1, 0, "Auto swith Status is %d \n"},
-        {QV_ROW(GetUSBPortBindingStatus, SetUSBPortBindingStatus), 1, 3, 0, 3, 0, "Port Binding Status is %d \n"},
-    });
-}
-
 // ---------------------------------------------------------------- input names
 
 // Every name type of every input: set (only the type travels), then read back as its text.

@@ -1,4 +1,4 @@
-// Markers over the main picture and the PIP window: guards, combination rules, clearing, colours.
+// Markers over the main picture and the PIP window: guards, combination rules and clearing.
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -138,26 +138,6 @@ TEST_F(Markers, RecordsReadAsReportedAndClearedWithoutReading) {
     fw().refuse(8, 4, 10, 1);
     EXPECT_EQ(GetPIPMarkerDetails(d), RC_DEVICE_STATUS);
     EXPECT_EQ(storage, want);
-}
-
-TEST_F(Markers, ColoursAreCheckedAfterTheGuardAndReadBack) {
-    connect();
-    for (const Pic pic : {M, P}) {
-        const int group = pic == M ? 3 : 4;  // of the get; the set's is one less
-        int (*const set)(uint8_t) = pic == M ? SetMarkerColor : SetPIPMarkerColor;
-        int (*const get)(uint8_t*) = pic == M ? GetMarkerColor : GetPIPMarkerColor;
-        fw().clear_requests();
-        EXPECT_TRUE(printed([&] { EXPECT_EQ(set(7), RC_INVALID_ARGUMENT); })
-                        .ends_with(pic == M ? "<ERROR> SetMarkerColor: Validation Failed.\n" : "<ERROR> SetPIPMarkerColor: Validation Failed.\n"));
-        EXPECT_EQ(fw().count_requests(3), 0u);
-        ASSERT_EQ(set(6), RC_OK);
-        EXPECT_EQ(fw().requests().back().bytes, setting_packet(3, group - 1, 22, 6));
-        uint8_t back = 0xEE;
-        EXPECT_TRUE(printed([&] { EXPECT_EQ(get(&back), RC_OK); })
-                        .ends_with(pic == M ? "Marker color received is 6 \n" : "PIP Marker Colour Value is 6\n"));
-        EXPECT_EQ(back, 6);
-        EXPECT_EQ(fw().requests().back().bytes, setting_packet(8, group, 22));
-    }
 }
 
 }  // namespace

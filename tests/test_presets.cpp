@@ -1,5 +1,5 @@
-// Presets and calibration against the simulated display: the plain switches, the schedule and
-// warm-up records, and the calibration runs with their long waits on the virtual clock.
+// Presets and calibration against the simulated display: the schedule and warm-up records, and
+// the calibration runs with their long waits on the virtual clock.
 #include <algorithm>
 #include <cstring>
 
@@ -19,16 +19,6 @@ protected:
         clock.clear_pauses();
     }
 };
-
-TEST_F(Presets, PlainSettings) {
-    check_rows({
-        {QV_ROW(GetCalibrationStatus, SetCalibrationStatus), 6, 11, 0, 1, 0, "Calibration Status is %d \n"},
-        {QV_ROW(GetAllowExternalInstrumentStatus, SetAllowExternalInstrumentStatus), 6, 12, 0, 1, 0,
-         "Allow External Calibration Device Status is %d \n"},
-        {nullptr, "LoadUserPreset", LoadUserPreset, 4, 8, 1, 4, 0, nullptr},
-        {nullptr, "SaveUserPreset", SaveUserPreset, 4, 9, 1, 4, 0, nullptr},
-    });
-}
 
 // The schedule and warm-up records: read from group 12, written to group 5, byte for byte.
 struct Record {

@@ -142,7 +142,6 @@ _fn("Scan", ("serialNumbers", TEXT))
 _fn("Connect", ("slot", S8))
 _fn("Disconnect")
 _fn("GetDisplaySerialNumber", ("serialNumber", TEXT))
-_fn("GetMonitorType", ("monitorType", P_U8))
 
 # Serial-bridge port I/O
 _fn("WritePort", ("packet", P_U8), ("length", U16))
@@ -161,20 +160,12 @@ _fn("GetSdkVersion", ("version", TEXT))
 
 # Display-mode guards
 _fn("GetDisplayMode", ("mode", TEXT))
-_fn("GetPIPStatus", ("status", P_U8))
-_fn("SetPIPStatus", ("status", U8))
 _fn("GetImageAdjustmentMode", ("width", P_S16), ("height", P_S16))
 _fn("GetPIPResolution", ("width", P_S16), ("height", P_S16))
 _fn("GetDciMode", ("picture", U8))
 _fn("CheckMarkerSupport")
 
 # Colour
-_fn("GetDisplayLuminance", ("luminance", P_S16))
-_fn("SetDisplayLuminance", ("luminance", S16))
-_fn("GetActiveColorSpace", ("index", P_U8))
-_fn("SetActiveColorSpace", ("index", U8))
-_fn("GetBlueLightModeStatus", ("status", P_U8))
-_fn("SetBlueLightModeStatus", ("status", U8))
 _fn("GetDownstreamRGBAdjust", ("gains", P_S16), ("offsets", P_S16))
 _fn("SetDownstreamRGBAdjust", ("gains", P_S16), ("offsets", P_S16))
 _fn("GetCurrentColorSpaceName", ("name", TEXT))
@@ -190,76 +181,30 @@ _fn("GetWhitePrimaryUV", ("u", P_FLOAT), ("v", P_FLOAT))
 _fn("GetPresetNameList", ("names", POINTER(c_char * 15)))
 
 # Video inputs and USB binding
-_fn("GetActiveVideoInput", ("input", P_U8))
-_fn("SetActiveVideoInput", ("input", U8))
-_fn("GetAutoSwitchStatus", ("status", P_U8))
-_fn("SetAutoSwitchStatus", ("status", U8))
 _fn("GetVideoInputName", ("input", U8), ("name", TEXT), ("customNameStatus", P_U8))
 _fn("SetVideoInputName", ("input", U8), ("nameType", U8), ("customName", TEXT))
-_fn("GetUSBPortBindingStatus", ("status", P_U8))
-_fn("SetUSBPortBindingStatus", ("status", U8))
 _fn("GetUSBBindingConfiguration", ("usb1", P_U8), ("usb2", P_U8))
 _fn("SetUSBBindingConfiguration", ("usb1", U8), ("usb2", U8))
 
 # Image processing
 _fn("GetImageScaling", ("aspectRatio", P_U8), ("pixelStatus", P_U8))
 _fn("SetImageScaling", ("aspectRatio", U8), ("pixelStatus", U8))
-_fn("GetDciImageRegion", ("region", P_U8))
-_fn("SetDciImageRegion", ("region", U8))
-_fn("GetShowCroppedRegionStatus", ("status", P_U8))
-_fn("SetShowCroppedRegionStatus", ("status", U8))
-_fn("GetCroppedRegionOpacity", ("opacity", P_U8))
-_fn("SetCroppedRegionOpacity", ("opacity", U8))
-_fn("GetVideoLegalStatus", ("status", P_U8))
-_fn("SetVideoLegalStatus", ("status", U8))
-_fn("GetOverScanStatus", ("status", P_U8))
-_fn("SetOverScanStatus", ("status", U8))
-_fn("GetBlueChannelStatus", ("status", P_U8))
-_fn("SetBlueChannelStatus", ("status", U8))
-_fn("GetOverDriveStatus", ("status", P_U8))
-_fn("SetOverDriveStatus", ("status", U8))
-_fn("GetDeinterlacerStatus", ("status", P_U8))
-_fn("SetDeinterlacerStatus", ("status", U8))
-_fn("GetCadenceDetectionStatus", ("status", P_U8))
-_fn("SetCadenceDetectionStatus", ("status", U8))
 
 # Markers
 _fn("ClearMarkers")
 _fn("GetMarkerDetails", ("details", POINTER(MarkerDetails)))
 _fn("SetMarkerDetails", ("details", POINTER(MarkerDetails)))
-_fn("GetMarkerColor", ("color", P_U8))
-_fn("SetMarkerColor", ("color", U8))
 _fn("ClearPIPMarkers")
 _fn("GetPIPMarkerDetails", ("details", POINTER(MarkerDetails)))
 _fn("SetPIPMarkerDetails", ("details", POINTER(MarkerDetails)))
-_fn("GetPIPMarkerColor", ("color", P_U8))
-_fn("SetPIPMarkerColor", ("color", U8))
 
 # Picture-in-picture
-_fn("GetPIPMode", ("mode", P_U8))
-_fn("SetPIPMode", ("mode", U8))
 _fn("GetPIPPosition", ("positionSelector", P_U8), ("x", P_S16), ("y", P_S16))
 _fn("SetPIPPosition", ("positionSelector", U8), ("x", S16), ("y", S16))
 _fn("GetPIPSize", ("sizeSelector", P_U8), ("width", P_S16), ("height", P_S16))
 _fn("SetPIPSize", ("sizeSelector", U8), ("height", S16))
-_fn("GetPIPPrimaryInput", ("input", P_U8))
-_fn("SetPIPPrimaryInput", ("input", U8))
-_fn("GetPIPSecondaryInput", ("input", P_U8))
-_fn("SetPIPSecondaryInput", ("input", U8))
-_fn("GetSwapPIPInputsStatus", ("swapped", P_U8))
-_fn("SetSwapPIPInputsStatus", ("swapped", U8))
-_fn("GetPIPVideoLegalStatus", ("videoLegal", P_U8))
-_fn("SetPIPVideoLegalStatus", ("videoLegal", U8))
-_fn("GetPIPOverscanStatus", ("overscan", P_U8))
-_fn("SetPIPOverscanStatus", ("overscan", U8))
-_fn("GetPIPDciStatus", ("dci", P_U8))
-_fn("SetPIPDciStatus", ("dci", U8))
 
 # Presets and calibration
-_fn("GetCalibrationStatus", ("enabled", P_U8))
-_fn("SetCalibrationStatus", ("enabled", U8))
-_fn("LoadUserPreset", ("preset", U8))
-_fn("SaveUserPreset", ("preset", U8))
 _fn("GetCalibrationSchedule", ("schedule", POINTER(CalibrationSchedule)))
 _fn("SetCalibrationSchedule", ("schedule", POINTER(CalibrationSchedule)))
 _fn("GetDisplayWarmupSettings", ("settings", POINTER(DisplayWarmupSettings)))
@@ -268,108 +213,35 @@ _fn("RecalibrateActivePreset")
 _fn("ConfigureAndCalibratePreset", ("colorSpaceIndex", U8), ("option2", U8), ("option3", U8),
     ("option4", U8), ("luminance", U8))
 _fn("AlignInternalCalibrationDevice")
-_fn("GetAllowExternalInstrumentStatus", ("allowed", P_U8))
-_fn("SetAllowExternalInstrumentStatus", ("allowed", U8))
 _fn("GetCalibrationMode")
 
 # Power, connectivity, maintenance
-_fn("GetAutoSleepMode", ("mode", P_U8))
-_fn("SetAutoSleepMode", ("mode", U8))
-_fn("GetPowerOnRecallStatus", ("status", P_U8))
-_fn("SetPowerOnRecallStatus", ("status", U8))
-_fn("GetDDCCICommnStatus", ("status", P_U8))
-_fn("SetDDCCICommnStatus", ("status", U8))
-_fn("GetAutoEDIDUpdateStatus", ("status", P_U8))
-_fn("SetAutoEDIDUpdateStatus", ("status", U8))
-_fn("GetHotPlugInitiateStatus", ("status", P_U8))
-_fn("SetHotPlugInitiateStatus", ("status", U8))
-_fn("GetDPHPDStatus", ("status", P_U8))
-_fn("SetDPHPDStatus", ("status", U8))
 _fn("PowerOffManageInternalProcessor")
-_fn("GetFirmwareUpdateStatus", ("status", P_U8))
-_fn("SetFirmwareUpdateStatus", ("status", U8))
-_fn("GetUserPresetSupportStatus", ("status", P_U8))
-_fn("SetUserPresetSupportStatus", ("status", U8))
-_fn("LockManagementMenu", ("lock", U8))
-_fn("GetUSBCInputConfiguration", ("config", P_U8))
-_fn("SetUSBCInputConfiguration", ("config", U8))
-_fn("GetDPEDIDConfiguration", ("config", P_U8))
-_fn("SetDPEDIDConfiguration", ("config", U8))
-_fn("GetUSBSleepFunctionality", ("status", P_U8))
-_fn("SetUSBSleepFunctionality", ("status", U8))
-_fn("GetLuminanceUniformityStatus", ("status", P_U8))
-_fn("SetLuminanceUniformityStatus", ("status", U8))
 _fn("FactoryReset")
 
 # Clock and on-screen display
-_fn("GetDeviceTimeFormat", ("format", P_U8))
-_fn("SetDeviceTimeFormat", ("format", U8))
-_fn("GetAutoAdjustDateAndTimeStatus", ("status", P_U8))
-_fn("SetAutoAdjustDateAndTimeStatus", ("status", U8))
-_fn("GetTimezone", ("zone", P_U8))
-_fn("SetTimezone", ("zone", U8))
-_fn("GetAutoAdjustDayLightSavingStatus", ("status", P_U8))
-_fn("SetAutoAdjustDayLightSavingStatus", ("status", U8))
 _fn("GetDateAndTime", ("record", POINTER(DateTimeRecord)))
 _fn("SetDateAndTime", ("record", POINTER(DateTimeRecord)))
 _fn("GetOSDPosition", ("x", P_S16), ("y", P_S16))
 _fn("SetOSDPosition", ("x", S16), ("y", S16))
-_fn("GetOSDOpacity", ("opacity", P_U8))
-_fn("SetOSDOpacity", ("opacity", U8))
-_fn("GetOSDTimeout", ("seconds", P_U8))
-_fn("SetOSDTimeout", ("seconds", U8))
-_fn("GetMenuLanguage", ("language", P_U8))
-_fn("SetMenuLanguage", ("language", U8))
 
 # Network
-_fn("GetWebServerStatus", ("status", P_U8))
-_fn("SetWebServerStatus", ("status", U8))
 _fn("GetIPConfiguration", ("config", TEXT), ("mac", TEXT))
 _fn("SetIPConfiguration", ("config", P_U8))
-_fn("GetWSManagementStatus", ("status", P_U8))
-_fn("SetWSManagementStatus", ("status", U8))
-_fn("GetWSIdentifySupportStatus", ("status", P_U8))
-_fn("SetWSIdentifySupportStatus", ("status", U8))
-_fn("GetDashboardSecurityStatus", ("mode", P_U8))
-_fn("SetDashboardSecurity", ("mode", U8))
 _fn("SplitIPV4", ("text", TEXT), ("bytes", P_U8), result=None)
 
 # Identity, counters, readouts
-_fn("GetCalibrationHours", ("hours", P_S16))
-_fn("GetBacklightHours", ("hours", P_S16))
 _fn("GetFirmwareRevision", ("revision", TEXT))
 _fn("GetCustomerIDAsset", ("text", TEXT))
 _fn("GetDeploymentDate", ("text", TEXT))
 _fn("GetDeploymentLocation", ("text", TEXT))
 _fn("GetDisplayName", ("text", TEXT))
-_fn("GetColorManagementEngineStatus", ("status", P_U8))
-_fn("GetDitheringModeStatus", ("status", P_U8))
-_fn("GetCalibrationAlertLimit", ("limit", P_U8))
 
 # Bezel buttons and notices
-_fn("GetBezelButtonColor", ("color", P_U8))
-_fn("SetBezelButtonColor", ("color", U8))
-_fn("GetBezelButtonBrightness", ("brightness", P_U8))
-_fn("SetBezelButtonBrightness", ("brightness", U8))
-_fn("GetBezelButtonAutoFadeStatus", ("status", P_U8))
-_fn("SetBezelButtonAutoFadeStatus", ("status", U8))
-_fn("GetFunctionButtonMode", ("mode", P_U8))
-_fn("SetFunctionButtonMode", ("mode", U8))
 _fn("GetFunctionButtonSettings", ("button", U16), ("setting", P_S16))
 _fn("SetFunctionButtonSettings", ("button", U16), ("setting", S16))
-_fn("GetShowPowerOnInfoStatus", ("status", P_U8))
-_fn("SetShowPowerOnInfoStatus", ("status", U8))
-_fn("GetShowInputSourceInfoStatus", ("status", P_U8))
-_fn("SetShowInputSourceInfoStatus", ("status", U8))
-_fn("GetShowColorspaceInfoStatus", ("status", P_U8))
-_fn("SetShowColorspaceInfoStatus", ("status", U8))
-_fn("GetShowWarmupTimeReminderStatus", ("status", P_U8))
-_fn("SetShowWarmupTimeReminderStatus", ("status", U8))
-_fn("GetShowCalibrationNotificationStatus", ("status", P_U8))
-_fn("SetShowCalibrationNotificationStatus", ("status", U8))
 
 # Test patterns
-_fn("GetTestPatternStatus", ("status", P_U8))
 _fn("EnableTestPattern")
 _fn("ShowTestPatternforUserMode", ("red", S16), ("green", S16), ("blue", S16))
 _fn("ShowTestPatternServiceMode", ("pattern", U32))
@@ -381,6 +253,33 @@ _fn("GetFileFromDisplay", ("fileType", INT), ("directory", TEXT))
 _fn("ValidateTintwisecalXML")
 _fn("PositionColorimeter")
 _fn("PerformTintwiseCalibration")
+
+
+def _declare_plain_rows() -> None:
+    """Declares the getter and setter of every plain setting of the command table.
+
+    A plain setting's functions all have one shape: ``Get<X>(uint8_t* value)`` or
+    ``Get<X>(int16_t* value)``, and ``Set<X>(uint8_t value)`` or ``Set<X>(int16_t value)``, by
+    the setting's type. Their names and types come from the table's description the package
+    ships (``_settings.json``), so a setting added to the library needs no declaration here.
+    The functions declared above by hand take precedence.
+    """
+    from importlib import resources
+    import json
+
+    text = resources.files(__package__).joinpath("_settings.json").read_text(encoding="utf-8")
+    shapes = {"u8": (P_U8, U8), "s16": (P_S16, S16)}
+    for item in json.loads(text):
+        if item.get("type") not in shapes:
+            continue
+        out, arg = shapes[item["type"]]
+        if item.get("getter") and item["getter"] not in FUNCTIONS:
+            _fn(item["getter"], ("value", out))
+        if item.get("setter") and item["setter"] not in FUNCTIONS:
+            _fn(item["setter"], ("value", arg))
+
+
+_declare_plain_rows()
 
 
 # ---- loading and calling

@@ -3,7 +3,8 @@
 // Almost every exported Get.../Set... function is one get (opcode 8) or one set (opcode 3) of a
 // 32-byte settings packet, differing only in group, item, value width, range and log line. Each
 // such setting is one row, written once in a per-family fragment (table/<family>.def) and read
-// once, into kSettings below. Everything else comes from that array:
+// once, into kSettings below (the build finds the fragments and the families their rows name).
+// Everything else comes from that array:
 //   - the library's exported functions of the plain rows, which the build writes out from
 //     kSettings (codegen/write_table_functions.cpp) and which run the frames of frame.h;
 //   - the simulated display, which maps every incoming get and every incoming set to its
@@ -32,35 +33,10 @@
 #include <cstdint>
 #include <string_view>
 
+#include "protocol/table_families.h"  // Family, family_name: from the families the rows name
 #include "quorvex.h"
 
 namespace qv {
-
-enum class Family : uint8_t {
-    link, guards, colour, inputs, image, markers, pip, presets, power, clock, osd, network,
-    identity, buttons, test_pattern
-};
-
-constexpr const char* family_name(Family f) {
-    switch (f) {
-        case Family::link: return "link";
-        case Family::guards: return "guards";
-        case Family::colour: return "colour";
-        case Family::inputs: return "inputs";
-        case Family::image: return "image";
-        case Family::markers: return "markers";
-        case Family::pip: return "pip";
-        case Family::presets: return "presets";
-        case Family::power: return "power";
-        case Family::clock: return "clock";
-        case Family::osd: return "osd";
-        case Family::network: return "network";
-        case Family::identity: return "identity";
-        case Family::buttons: return "buttons";
-        case Family::test_pattern: return "test-pattern";
-    }
-    return "?";
-}
 
 // How the caller's value maps to the packet.
 //   U8:     get stores reply byte 7 in a uint8_t; set writes the uint8_t as a 16-bit
@@ -270,21 +246,10 @@ private:
 constexpr RowBuilder setting(const char* cli, Family family) { return {cli, family, false}; }
 constexpr RowBuilder departure(const char* cli, Family family) { return {cli, family, true}; }
 
+// Every row file, in table order (each file's `// table order: N` line; the build writes the
+// list). Table order is the order a profile restores settings in.
 inline constexpr SettingRow kSettings[] = {
-#include "protocol/table/link.def"
-#include "protocol/table/guards.def"
-#include "protocol/table/colour.def"
-#include "protocol/table/inputs.def"
-#include "protocol/table/image.def"
-#include "protocol/table/markers.def"
-#include "protocol/table/pip.def"
-#include "protocol/table/presets.def"
-#include "protocol/table/power.def"
-#include "protocol/table/clock.def"
-#include "protocol/table/network.def"
-#include "protocol/table/identity.def"
-#include "protocol/table/buttons.def"
-#include "protocol/table/test_pattern.def"
+#include "protocol/table_rows.inc"
 };
 
 inline constexpr std::size_t kSettingCount = sizeof(kSettings) / sizeof(kSettings[0]);

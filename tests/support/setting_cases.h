@@ -1,6 +1,5 @@
-// Table-driven checks of one-byte settings against the simulated display: for each row, the
-// values at and just past its bounds and off its step, the exact packets and the getter's value
-// line. (Refusals and the log switch are the frame's, tested with it.)
+// Helpers for the settings tests: packets as the display receives them, a call's result with
+// what it printed, and value lines.
 #pragma once
 
 #include <cstdio>
@@ -47,17 +46,6 @@ inline std::string format_line(const char* format, int value) {
     return line;
 }
 
-constexpr int kNoCheck = -1;  // step of a setter that sends whatever it gets
-
-struct U8Row {
-    int (*get)(uint8_t*);  // nullptr for a set-only row
-    const char* setter;
-    int (*set)(uint8_t);
-    int group, item, low, high, step;  // step 0: any value in range
-    const char* line;                  // printf format of the getter's value line
-};
-#define QV_ROW(G, S) G, #S, S
-
 class SettingTest : public SimTest {
 protected:
     template <class F>
@@ -65,30 +53,6 @@ protected:
         int rc = -100;
         std::string out = printed([&] { rc = f(); });
         return {rc, out};
-    }
-
-    void check_rows(const std::vector<U8Row>& rows) {
-        connect_first();
-        for (const U8Row& r : rows) {
-            SCOPED_TRACE(r.setter);
-            const int step = r.step > 0 ? r.step : 1;
-            std::vector<int> values = {r.low, r.high};
-            if (r.step != kNoCheck) values.insert(values.end(), {r.low - step, r.high + step, r.low + step / 2, r.low + step});
-            uint8_t got = 0xA5;
-            for (const int v : values) {
-                if (v < 0 || v > 255) continue;
-                SCOPED_TRACE(v);
-                const bool ok = r.step == kNoCheck || (v >= r.low && v <= r.high && (v - r.low) % step == 0);
-                fw().clear_requests();
-                EXPECT_EQ(result_of([&] { return r.set(static_cast<uint8_t>(v)); }),
-                          outcome(r.setter, ok ? RC_OK : RC_INVALID_ARGUMENT));
-                EXPECT_EQ(packets(fw()), ok ? Packets{setting_packet(3, r.group, r.item, v)} : Packets{});
-                if (!ok || r.get == nullptr) continue;
-                EXPECT_EQ(result_of([&] { return r.get(&got); }), Outcome(RC_OK, format_line(r.line, v)));
-                EXPECT_EQ(got, v);
-                EXPECT_EQ(fw().requests().back().bytes, setting_packet(8, r.group, r.item));
-            }
-        }
     }
 };
 

@@ -34,13 +34,6 @@ TEST(RangeCheck, SixteenBitSignedInclusive) {
 
 class Exchange : public SimTest {};
 
-TEST_F(Exchange, NotConnectedSendsNothingAndPrintsNothing) {
-    make_bus(1);
-    uint8_t packet[32] = {8, 0, 0, 0, 0, 0};
-    EXPECT_EQ(output_of([&] { EXPECT_EQ(RegUsbApi(packet, 32), RC_FAILED); }), "");
-    EXPECT_TRUE(fw().requests().empty());
-}
-
 TEST_F(Exchange, ShortReplyLeavesTheRestOfTheRequest) {
     connect_first();
     bus->bridge(0).faults.truncate_reply = 5;

@@ -19,6 +19,11 @@ protected:
         char serials[36];
         return scan(serials);
     }
+    // A bus of one display, scanned: slot 0 is recorded and not connected.
+    void scanned(uint8_t monitor_type = 2) {
+        make_bus(1, monitor_type);
+        ASSERT_EQ(scan(), 1);
+    }
 };
 
 TEST_F(Connection, NoDisplayGivesNoDevices) {
@@ -226,8 +231,7 @@ TEST_F(Connection, ConnectWithoutScanInitialisesAndFindsNothingRecorded) {
 }
 
 TEST_F(Connection, OpenFailure) {
-    make_bus(1);
-    scan();
+    scanned();
     bus->display(0).faults.open_error = qv::USB_ERROR_ACCESS;
     const std::string out = output_of([&] { EXPECT_EQ(Connect(0), RC_USB_UNAVAILABLE); });
     EXPECT_NE(out.find("<ERROR> Connect: libusb_open failed. -3\n"), std::string::npos);
@@ -236,8 +240,7 @@ TEST_F(Connection, OpenFailure) {
 }
 
 TEST_F(Connection, ClaimFailureLeavesTheDeviceOpenUntilDisconnect) {
-    make_bus(1);
-    scan();
+    scanned();
     bus->display(0).faults.claim_error = qv::USB_ERROR_BUSY;
     const std::string out = output_of([&] { EXPECT_EQ(Connect(0), RC_CLAIM_FAILED); });
     EXPECT_NE(out.find("<ERROR> Connect: Claiming interface failed\n"), std::string::npos);
@@ -265,8 +268,7 @@ TEST_F(Connection, KernelDriverIsDetachedBeforeTheClaim) {
 }
 
 TEST_F(Connection, FailedDrainLeavesTheConnectionUp) {
-    make_bus(1);
-    scan();
+    scanned();
     bus->display(0).faults.drain_error = qv::USB_ERROR_IO;
     fw().clear_requests();
     const std::string out = output_of([&] { EXPECT_EQ(Connect(0), RC_FAILED); });
@@ -277,8 +279,7 @@ TEST_F(Connection, FailedDrainLeavesTheConnectionUp) {
 }
 
 TEST_F(Connection, DrainDiscardsWhatTheBridgeStillHeld) {
-    make_bus(1);
-    scan();
+    scanned();
     bus->bridge(0).push_raw({9, 9, 9, 9});  // left over from an earlier session
     StdoutCapture quiet;
     EXPECT_EQ(Connect(0), RC_OK);
@@ -287,8 +288,7 @@ TEST_F(Connection, DrainDiscardsWhatTheBridgeStillHeld) {
 }
 
 TEST_F(Connection, MonitorTypeFailureKeepsThePreviousType) {
-    make_bus(1, 1);
-    scan();
+    scanned(1);
     EXPECT_EQ(gu8MonitorType, 1);
     fw().monitor_type = 2;
     fw().refuse(8, 20, 0, 3);
@@ -311,10 +311,8 @@ TEST_F(Connection, ReleaseFailureCodes) {
     out = output_of([&] { EXPECT_EQ(Disconnect(), RC_FAILED); });
     EXPECT_EQ(out, "<ERROR> Disconnect: Failed to release usb interface. Error=-1\n");
 
-    // Connect closes the handle the failed release left open.
-    bus->display(0).faults.release_error = 0;
+    // Connect closes the handle the failed release left open, the release still failing.
     StdoutCapture quiet;
-    bus->display(0).faults.release_error = qv::USB_ERROR_IO;
     EXPECT_EQ(Connect(0), RC_OK);
     EXPECT_EQ(bus->open_handles(), 1);
     bus->display(0).faults.release_error = 0;

@@ -34,13 +34,6 @@ TEST(RangeCheck, SixteenBitSignedInclusive) {
 
 class Exchange : public SimTest {};
 
-TEST_F(Exchange, NotConnectedSendsNothingAndPrintsNothing) {
-    make_bus(1);
-    uint8_t packet[32] = {8, 0, 0, 0, 0, 0};
-    EXPECT_EQ(output_of([&] { EXPECT_EQ(RegUsbApi(packet, 32), RC_FAILED); }), "");
-    EXPECT_TRUE(fw().requests().empty());
-}
-
 TEST_F(Exchange, ShortReplyLeavesTheRestOfTheRequest) {
     connect_first();
     bus->bridge(0).faults.truncate_reply = 5;
@@ -74,18 +67,6 @@ TEST_F(Exchange, SplitReplyLeavesItsTailForTheNextRead) {
     ASSERT_EQ(RegUsbApi(packet, 32), RC_OK);
     EXPECT_EQ(packet[7], 99);
     EXPECT_EQ(bus->bridge(0).pending(), 12u);
-}
-
-TEST_F(Exchange, SilentDisplayGivesUpAfterTenSeconds) {
-    connect_first();
-    bus->bridge(0).faults.no_reply = true;
-    SetLog(0);
-    int16_t v = 5;
-    const std::string out = output_of([&] { EXPECT_EQ(GetDisplayLuminance(&v), RC_EXCHANGE_FAILED); });
-    EXPECT_EQ(out, "<ERROR> RegUsbApi: Could not Read usb.\n");
-    EXPECT_EQ(clock.count_pauses(1000000), 10u);
-    EXPECT_EQ(v, 5);
-    EXPECT_EQ(ConnectFlag, 1) << "a failed exchange never disconnects";
 }
 
 TEST_F(Exchange, LongCommandsWaitTheirMinutes) {
@@ -176,12 +157,17 @@ TEST_F(Exchange, SettingsExchangeFailuresPrintEveryLine) {
               "<ERROR> WritePort: Write failed. Error -1\n"
               "<ERROR> RegUsbApi: Could not Write usb.\n"
               "<ERROR> SetDisplayLuminance: RegUsbApi Failed.\n");
+    // A silent display: ten empty read attempts, then the one line the log switch cannot hide.
     bus->bridge(0).faults.no_reply = true;
     SetLog(0);
     EXPECT_EQ(output_of([&] { EXPECT_EQ(SetDisplayLuminance(100), RC_EXCHANGE_FAILED); }),
               "<ERROR> RegUsbApi: Could not Read usb.\n");
-    EXPECT_EQ(v, 5);
     EXPECT_EQ(clock.count_pauses(1000000), 10u);
+    EXPECT_EQ(output_of([&] { EXPECT_EQ(GetDisplayLuminance(&v), RC_EXCHANGE_FAILED); }),
+              "<ERROR> RegUsbApi: Could not Read usb.\n");
+    EXPECT_EQ(clock.count_pauses(1000000), 20u);
+    EXPECT_EQ(v, 5);
+    EXPECT_EQ(ConnectFlag, 1) << "a failed exchange never disconnects";
 }
 
 }  // namespace

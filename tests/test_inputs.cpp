@@ -23,8 +23,6 @@ protected:
     char saved_[5][10][15] = {};
 };
 
-// ---------------------------------------------------------------- input names
-
 // Every name type of every input: set (only the type travels), then read back as its text.
 TEST_F(Inputs, DefaultAndPredefinedNamesPerInput) {
     const char* const defaults[5] = {"DisplayPort 1", "DisplayPort 2", "HDMI 1", "HDMI 2", "USB Type-C"};
@@ -121,8 +119,6 @@ TEST_F(Inputs, SetNameCustomTextAndRefusals) {
             << int(c.input) << "/" << int(c.type);
     EXPECT_TRUE(fw().requests().empty());
 }
-
-// ---------------------------------------------------------------- USB binding configuration
 
 TEST_F(Inputs, BindingConfigurationNeedsBindingStatusThreeFirst) {
     std::array<uint8_t, 2> usb{0xEE, 0xEE};

@@ -42,98 +42,60 @@ protected:
     qv::sim::Bridge& bridge() { return bus->bridge(0); }
 };
 
-struct StripCase {
-    std::vector<int> packets;  // data bytes per bridge packet
-    int delivered;
-};
-
 TEST_F(PortIo, StripsStatusBytesOfEveryPacket) {
-    const StripCase cases[] = {
-        {{32}, 32},         // 34-byte transfer
-        {{62, 62}, 124},    // 128 bytes: two full packets
-        {{62, 34}, 96},     // 100 bytes: a full and a partial packet
-        {{62, 0}, 62},      // 66 bytes: the second packet holds its status bytes only
-        {{62}, 62},         // exactly one packet
-        {{62, 62, 62, 5}, 191},
-    };
-    for (const StripCase& c : cases) {
-        bridge().push_raw_transfer(framed(c.packets));
+    // A packet holding its status bytes only, and more than two packets (all other shapes
+    // are covered by EveryDataLengthAtEverySize below).
+    for (const std::vector<int>& packets : {std::vector<int>{62, 0}, std::vector<int>{62, 62, 62, 5}}) {
+        const int delivered = std::accumulate(packets.begin(), packets.end(), 0);
+        bridge().push_raw_transfer(framed(packets));
         Bytes buffer(300, 0xEE);
-        EXPECT_EQ(read_data_logic(buffer.data(), 300, 10000), c.delivered);
-        EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + c.delivered), counting(c.delivered));
-        EXPECT_EQ(buffer[static_cast<std::size_t>(c.delivered)], 0xEE) << "nothing written past the data";
+        EXPECT_EQ(read_data_logic(buffer.data(), 300, 10000), delivered);
+        EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + delivered), counting(delivered));
+        EXPECT_EQ(buffer[static_cast<std::size_t>(delivered)], 0xEE) << "nothing written past the data";
     }
 }
 
-TEST_F(PortIo, AcceptsBothStatusSecondBytes) {
-    Bytes t = framed({4});
-    t[1] = 0x00;
-    bridge().push_raw_transfer(t);
-    uint8_t buffer[8] = {};
-    EXPECT_EQ(read_data_logic(buffer, 8, 10000), 4);
-}
-
-TEST_F(PortIo, MoreDataThanAskedIsCutAndDropped) {
-    bridge().push_raw_transfer(framed({32}));
-    Bytes buffer(40, 0xEE);
-    EXPECT_EQ(read_data_logic(buffer.data(), 18, 10000), 18);
-    EXPECT_EQ(Bytes(buffer.begin(), buffer.begin() + 18), counting(18));
-    EXPECT_EQ(buffer[18], 0xEE);
-}
-
-TEST_F(PortIo, WrongStatusBytesAreReadOnceMore) {
-    bridge().faults.in.push_back({qv::sim::InFault::Kind::wrong_status});
-    bridge().push_raw_transfer(framed({10}));
-    uint8_t buffer[16];
-    EXPECT_EQ(read_data_logic(buffer, 16, 10000), 10);
-
-    bridge().faults.in.push_back({qv::sim::InFault::Kind::wrong_status});
-    bridge().faults.in.push_back({qv::sim::InFault::Kind::wrong_status});
-    EXPECT_EQ(read_data_logic(buffer, 16, 10000), -1);
-}
-
-TEST_F(PortIo, StatusOnlyAndEmptyTransfers) {
-    uint8_t buffer[16];
-    EXPECT_EQ(read_data_logic(buffer, 16, 10000), 0) << "nothing pending: status bytes only";
-    bridge().faults.in.push_back({qv::sim::InFault::Kind::error_no_status, qv::USB_ERROR_TIMEOUT});
-    EXPECT_EQ(read_data_logic(buffer, 16, 10000), -127) << "no bytes at all";
-}
-
-// A transfer that brings fewer than 2 bytes leaves the status check looking at bytes the bridge
-// did not send: they read as 0 at the start of every read, and the retry sees what the first
-// transfer left.
-TEST_F(PortIo, StatusBytesStartAsZeroInEveryRead) {
+// One read after another on the same bridge. A transfer that brings fewer than 2 bytes leaves
+// the status check looking at bytes the bridge did not send: they read as 0 at the start of
+// every read, and the retry after a refused status sees what the first transfer left.
+TEST_F(PortIo, StatusBytesRetriesAndShortTransfers) {
     using K = qv::sim::InFault::Kind;
-    uint8_t buffer[16];
-    bridge().push_raw_transfer(framed({8}));
-    EXPECT_EQ(read_data_logic(buffer, 16, 10000), 8);
-    bridge().faults.in.push_back({K::error_no_status, qv::USB_ERROR_TIMEOUT});
-    EXPECT_EQ(output_of([&] { EXPECT_EQ(read_data_logic(buffer, 16, 10000), -127); }), "")
-        << "the earlier read's 01 60 is not seen: no \"usb bulk read failed\"";
-
-    bridge().push_raw_transfer({0x31, 0x61});
-    bridge().push_raw_transfer({0x31, 0x61});
-    EXPECT_EQ(read_data_logic(buffer, 16, 10000), -1);
-    bridge().push_raw_transfer({0x01});  // reads as 01 00, whatever the last read left
-    bridge().push_raw_transfer(framed({5}));
-    EXPECT_EQ(read_data_logic(buffer, 16, 10000), 0) << "accepted: no data, no second transfer";
-    EXPECT_EQ(read_data_logic(buffer, 16, 10000), 5);
-}
-
-TEST_F(PortIo, RetryReadsIntoWhatTheFirstTransferLeft) {
-    uint8_t buffer[16];
-    bridge().push_raw_transfer({0x31, 0x61});
-    bridge().push_raw_transfer({0x01});  // 01 61: refused a second time
-    EXPECT_EQ(read_data_logic(buffer, 16, 10000), -1);
-    bridge().push_raw_transfer({0x31, 0x00});
-    bridge().push_raw_transfer({0x01});  // 01 00: accepted, no data
-    bridge().push_raw_transfer(framed({3}));
-    EXPECT_EQ(read_data_logic(buffer, 16, 10000), 0);
-    EXPECT_EQ(read_data_logic(buffer, 16, 10000), 3) << "exactly two transfers were taken";
-    bridge().faults.in.push_back({qv::sim::InFault::Kind::error_no_status, qv::USB_ERROR_TIMEOUT});
-    bridge().push_raw_transfer(framed({4}));  // after nothing at all: refused, and not read again
-    EXPECT_EQ(read_data_logic(buffer, 16, 10000), -127);
-    EXPECT_EQ(read_data_logic(buffer, 16, 10000), 4);
+    const qv::sim::InFault wrong{K::wrong_status};
+    const qv::sim::InFault nothing{K::error_no_status, qv::USB_ERROR_TIMEOUT};
+    Bytes status_00 = framed({4});
+    status_00[1] = 0x00;
+    struct Step {
+        const char* what;
+        std::vector<qv::sim::InFault> faults;
+        std::vector<Bytes> transfers;
+        std::vector<int> results;  // one read each
+    } const steps[] = {
+        {"second status byte 00 is accepted", {}, {status_00}, {4}},
+        {"wrong status bytes are read once more", {wrong}, {framed({10})}, {10}},
+        {"and refused a second time", {wrong, wrong}, {}, {-1}},
+        {"nothing pending: status bytes only", {}, {}, {0}},
+        {"a good read, then no bytes at all: its 01 60 is not seen, nothing printed",
+         {}, {framed({8})}, {8}},
+        {"no bytes at all", {nothing}, {}, {-127}},
+        {"31 61 twice", {}, {{0x31, 0x61}, {0x31, 0x61}}, {-1}},
+        {"one byte reads as 01 00, whatever the last read left: accepted, no second transfer",
+         {}, {{0x01}, framed({5})}, {0, 5}},
+        {"31 61 then 01: the retry reads 01 61 and is refused", {}, {{0x31, 0x61}, {0x01}}, {-1}},
+        {"31 00 then 01: the retry reads 01 00, exactly two transfers taken",
+         {}, {{0x31, 0x00}, {0x01}, framed({3})}, {0, 3}},
+        {"after nothing at all: refused, and not read again", {nothing}, {framed({4})}, {-127, 4}},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        for (const qv::sim::InFault& f : step.faults) bridge().faults.in.push_back(f);
+        for (const Bytes& t : step.transfers) bridge().push_raw_transfer(t);
+        for (int want : step.results) {
+            uint8_t buffer[16];
+            EXPECT_EQ(output_of([&] { EXPECT_EQ(read_data_logic(buffer, 16, 10000), want); }), "");
+        }
+        EXPECT_EQ(bridge().pending(), 0u);
+        EXPECT_TRUE(bridge().faults.in.empty());
+    }
 }
 
 // Every length of a last packet's data (1 to 62), alone and after a full packet, at
@@ -272,27 +234,6 @@ TEST_F(PortIo, BadArgumentsAreRefusedWithoutTouchingTheBus) {
     EXPECT_EQ(count, 4);
 }
 
-TEST_F(PortIo, NoHandleMeansUninitialisedInterface) {
-    StdoutCapture quiet;
-    Disconnect();
-    quiet.stop();
-    SetLog(1);
-    uint8_t packet[4] = {1};
-    uint16_t count = 4;
-    EXPECT_EQ(output_of([&] { EXPECT_EQ(ReadPort(packet, &count, 10000), RC_FAILED); }),
-              "<ERROR> ReadPort: Uninitialised usb interface\n");
-    EXPECT_EQ(output_of([&] { EXPECT_EQ(WritePort(packet, 4), RC_FAILED); }),
-              "<ERROR> WritePort: Uninitialised usb interface\n");
-    EXPECT_EQ(output_of([&] { EXPECT_EQ(read_data_logic(packet, 4, 10000), RC_FAILED); }),
-              "<ERROR> read_data_logic: Uninitialised usb interface\n");
-    EXPECT_EQ(output_of([&] { EXPECT_EQ(read_data_logic(packet, 0, 10000), RC_FAILED); }),
-              "<ERROR> read_data_logic: Uninitialised usb interface\n");
-    EXPECT_EQ(count, 4);
-    EXPECT_EQ(packet[0], 1);
-    EXPECT_EQ(output_of([&] { EXPECT_EQ(WritePort(nullptr, 4), RC_INVALID_ARGUMENT); }), "");
-    EXPECT_EQ(output_of([&] { EXPECT_EQ(WritePort(packet, 0), RC_INVALID_ARGUMENT); }), "");
-}
-
 TEST_F(PortIo, WriteLengthLimit) {
     SetLog(1);
     Bytes packet(516, 0);
@@ -340,6 +281,7 @@ TEST_F(PortBeforeConnect, EveryPortFunctionRefuses) {
     EXPECT_EQ(ReadPort(nullptr, &count, 10000), RC_INVALID_ARGUMENT);
     EXPECT_EQ(ReadPort(packet, nullptr, 10000), RC_INVALID_ARGUMENT);
     EXPECT_EQ(WritePort(nullptr, 32), RC_INVALID_ARGUMENT);
+    EXPECT_EQ(WritePort(packet, 0), RC_INVALID_ARGUMENT);
     EXPECT_EQ(RegUsbApi(nullptr, 32), RC_FAILED);
     EXPECT_EQ(capture.stop(),
               "<ERROR> read_data_logic: Uninitialised usb interface\n"
@@ -362,7 +304,15 @@ struct BaudCase {
     int achieved;
 };
 
-class Baud : public SimTest {};
+class Baud : public SimTest {
+protected:
+    void SetUp() override {
+        SimTest::SetUp();
+        make_bus(1);
+        bus_num[0] = 1;
+        dev_num[0] = 2;
+    }
+};
 
 TEST_F(Baud, WorkedValuesReachTheBridge) {
     const BaudCase cases[] = {
@@ -370,11 +320,8 @@ TEST_F(Baud, WorkedValuesReachTheBridge) {
         {9600, 0x4138, 0, 9600},   {921600, 0x8003, 0, 923077}, {1000000, 3, 0, 1000000},
         {2000000, 2, 0, 1500000},  {3000000, 0, 0, 3000000},
     };
-    make_bus(1);
     for (const BaudCase& c : cases) {
         baudrate = c.wanted;
-        bus_num[0] = 1;
-        dev_num[0] = 2;
         StdoutCapture quiet;
         ASSERT_EQ(Connect(0), RC_OK) << c.wanted;
         quiet.stop();
@@ -393,9 +340,6 @@ TEST_F(Baud, WorkedValuesReachTheBridge) {
 }
 
 TEST_F(Baud, ToleranceMessages) {
-    make_bus(1);
-    bus_num[0] = 1;
-    dev_num[0] = 2;
     const std::string unsupported = "Unsupported baudrate. Note: bitbang baudrates are automatically multiplied by 4\n";
     baudrate = 115200;
     std::string out = output_of([&] { Connect(0); });
@@ -422,9 +366,6 @@ TEST_F(Baud, ToleranceMessages) {
 }
 
 TEST_F(Baud, ExtremeRatesStillConnect) {
-    make_bus(1);
-    bus_num[0] = 1;
-    dev_num[0] = 2;
     for (int rate : {INT_MAX, 24000001, 1, 183}) {
         baudrate = rate;
         StdoutCapture quiet;
@@ -433,9 +374,6 @@ TEST_F(Baud, ExtremeRatesStillConnect) {
 }
 
 TEST_F(Baud, FailedBaudRequestIsReportedAndTheConnectionGoesOn) {
-    make_bus(1);
-    bus_num[0] = 1;
-    dev_num[0] = 2;
     bus->display(0).faults.control_error = qv::USB_ERROR_PIPE;
     const std::string out = output_of([&] { EXPECT_EQ(Connect(0), RC_OK); });
     EXPECT_NE(out.find("\nSetting new baudrate failed\n"), std::string::npos);

@@ -92,8 +92,6 @@ TEST_F(Presets, RecordsTravelByteForByteAndCheckEveryField) {
     EXPECT_EQ(got.FrequencyCount, -1);
 }
 
-// ---------------------------------------------------------------- calibration runs
-
 int recalibrate() { return RecalibrateActivePreset(); }
 int configure() { return ConfigureAndCalibratePreset(8, 6, 4, 6, 250); }
 int align() { return AlignInternalCalibrationDevice(); }

@@ -104,6 +104,9 @@ TEST(CliValues, RecordsAreWrittenFieldByFieldOverTheCurrentRecord) {
     const auto names = tool({"get", "--json", "input-name"}).json()["input-name"];
     EXPECT_EQ(names[3]["name"], "Edit Bay");
     EXPECT_EQ(names[3]["custom-name-status"], 1);
+    // Only the selector: the entry is written back as the display holds it.
+    ASSERT_EQ(tool({"set", "input-name", "input=3"}).status, 0);
+    EXPECT_EQ(tool({"get", "--json", "input-name"}).json()["input-name"], names);
 
     struct Bad {
         std::vector<std::string> args;

@@ -52,7 +52,7 @@ protected:
 };
 
 TEST_F(UsbRobustness, ManyScanConnectDisconnectCyclesLeaveNothingOpen) {
-    constexpr int kCycles = 300;
+    constexpr int kCycles = 1000;
     LogMessage = 0;
     // The first scan starts what libusb keeps for the process (its event descriptors and
     // hot-plug thread); from then on every cycle returns to the same point.

@@ -381,11 +381,14 @@ int write_setting(const Setting& s, const Json& value) {
         Json current;
         if (const int rc = read_setting(s, &current); rc != RC_OK) return rc;
         if (s.type == ValueType::record_list) {
+            // The entry the selector picks, taken out once the list has been searched.
             const Field* selector = nullptr;
             for (const Field& f : s.fields)
                 if (f.selector) selector = &f;
+            Json picked = Json::object();
             for (const Json& entry : current)
-                if (entry.at(selector->name) == value.at(selector->name)) current = entry;
+                if (entry.at(selector->name) == value.at(selector->name)) picked = entry;
+            current = std::move(picked);
         }
         for (const auto& [key, field_value] : current.items())
             if (!whole.contains(key)) whole[key] = field_value;

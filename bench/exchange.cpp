@@ -29,6 +29,7 @@
 #include "gadget_usb/clock.h"
 #include "gadget_usb/usb_backend.h"
 #include "quorvex.h"
+#include "sim/one_display_bus.h"
 #include "sim/sim_bus.h"
 #include "sim/virtual_clock.h"
 
@@ -88,34 +89,8 @@ struct CannedReply {
 };
 
 // A bus with one display that takes every write and answers every read at once.
-class CannedBus final : public qv::UsbBackend {
+class CannedBus final : public qv::sim::OneDisplayBus {
 public:
-    int init() override { return 0; }
-    ssize_t get_device_list(qv::UsbDevice*** list) override {
-        *list = devices_;
-        return 1;
-    }
-    void free_device_list(qv::UsbDevice**) override {}
-    int get_device_descriptor(qv::UsbDevice*, uint16_t* vendor, uint16_t* product) override {
-        *vendor = QUORVEX_USB_VID;
-        *product = QUORVEX_USB_PID;
-        return 0;
-    }
-    uint8_t get_bus_number(qv::UsbDevice*) override { return 1; }
-    uint8_t get_device_address(qv::UsbDevice*) override { return 2; }
-    int open(qv::UsbDevice*, qv::UsbHandle** handle) override {
-        *handle = reinterpret_cast<qv::UsbHandle*>(&device_);
-        return 0;
-    }
-    void close(qv::UsbHandle*) override {}
-    int kernel_driver_active(qv::UsbHandle*, int) override { return 0; }
-    int detach_kernel_driver(qv::UsbHandle*, int) override { return 0; }
-    int claim_interface(qv::UsbHandle*, int) override { return 0; }
-    int release_interface(qv::UsbHandle*, int) override { return 0; }
-    int control_transfer(qv::UsbHandle*, uint8_t, uint8_t, uint16_t, uint16_t, uint8_t*, uint16_t,
-                         unsigned) override {
-        return 0;
-    }
     int bulk_transfer(qv::UsbHandle*, uint8_t endpoint, uint8_t* data, int length, int* transferred,
                       unsigned) override {
         if (endpoint != kEndpointIn) {
@@ -129,8 +104,6 @@ public:
     }
 
 private:
-    int device_ = 0;
-    qv::UsbDevice* devices_[1] = {reinterpret_cast<qv::UsbDevice*>(&device_)};
     CannedReply reply_;
 };
 

@@ -70,22 +70,6 @@ void check_layout() {
     }
 }
 
-bool next_reply(void* context, std::vector<uint8_t>* bytes, int* error) {
-    Input& in = *static_cast<Input*>(context);
-    if (in.empty()) return false;
-    const uint8_t header = in.byte();
-    switch (header >> 6) {
-        case 0: *bytes = qvfuzz::framed(in.bytes(in.byte())); break;
-        case 1: *bytes = in.bytes(in.byte()); break;
-        case 2:
-            *bytes = {0x01, 0x60};
-            *error = qvfuzz::usb_error(header);
-            break;
-        default: *bytes = {0x01, 0x60}; break;
-    }
-    return true;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -105,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string directory = (root() / "target").string() + ((choice & 1) != 0 ? "/" : "");
     const int type = (choice >> 1) % 10;
     lay_out();
-    bus.script(next_reply, &in);
+    bus.script(qvfuzz::next_reply, &in);
     const int rc = GetFileFromDisplay(type, directory.c_str());
     bus.script(nullptr, nullptr);
     QV_FUZZ_CHECK(qvfuzz::documented_result(rc), "GetFileFromDisplay returned %d", rc);

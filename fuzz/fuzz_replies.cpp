@@ -21,22 +21,6 @@ namespace {
 using qvfuzz::Guarded;
 using qvfuzz::Input;
 
-bool next_reply(void* context, std::vector<uint8_t>* bytes, int* error) {
-    Input& in = *static_cast<Input*>(context);
-    if (in.empty()) return false;
-    const uint8_t header = in.byte();
-    switch (header >> 6) {
-        case 0: *bytes = qvfuzz::framed(in.bytes(in.byte())); break;
-        case 1: *bytes = in.bytes(in.byte()); break;
-        case 2:
-            *bytes = {0x01, 0x60};
-            *error = qvfuzz::usb_error(header);
-            break;
-        default: *bytes = {0x01, 0x60}; break;
-    }
-    return true;
-}
-
 void result(const char* name, int rc) {
     QV_FUZZ_CHECK(qvfuzz::documented_result(rc), "%s returned %d", name, rc);
 }
@@ -341,7 +325,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const Call call = functions[in.byte() % functions.size()];
     qvfuzz::connected(in.byte());
     LogMessage = (in.byte() & 1) != 0 ? 1 : 0;
-    bus.script(next_reply, &in);
+    bus.script(qvfuzz::next_reply, &in);
     call(in);
     bus.script(nullptr, nullptr);
     return 0;

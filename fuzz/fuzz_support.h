@@ -12,6 +12,7 @@
 
 #include "gadget_usb/clock.h"
 #include "gadget_usb/usb_backend.h"
+#include "sim/one_display_bus.h"
 #include "quorvex.h"
 #include "sim/virtual_clock.h"
 
@@ -95,7 +96,7 @@ inline std::vector<uint8_t> framed(const std::vector<uint8_t>& data) {
 // IN takes its bytes and libusb result from the target's source; once the source has nothing
 // more (it returns false) every IN transfer brings the status bytes alone, as the bridge sends
 // when it has nothing.
-class ScriptedBus final : public qv::UsbBackend {
+class ScriptedBus final : public qv::sim::OneDisplayBus {
 public:
     using Source = bool (*)(void* context, std::vector<uint8_t>* bytes, int* error);
     void script(Source source, void* context) {
@@ -103,32 +104,6 @@ public:
         context_ = context;
     }
 
-    int init() override { return 0; }
-    ssize_t get_device_list(qv::UsbDevice*** list) override {
-        *list = devices_;
-        return 1;
-    }
-    void free_device_list(qv::UsbDevice**) override {}
-    int get_device_descriptor(qv::UsbDevice*, uint16_t* vendor, uint16_t* product) override {
-        *vendor = QUORVEX_USB_VID;
-        *product = QUORVEX_USB_PID;
-        return 0;
-    }
-    uint8_t get_bus_number(qv::UsbDevice*) override { return 1; }
-    uint8_t get_device_address(qv::UsbDevice*) override { return 2; }
-    int open(qv::UsbDevice*, qv::UsbHandle** handle) override {
-        *handle = reinterpret_cast<qv::UsbHandle*>(&handle_);
-        return 0;
-    }
-    void close(qv::UsbHandle*) override {}
-    int kernel_driver_active(qv::UsbHandle*, int) override { return 0; }
-    int detach_kernel_driver(qv::UsbHandle*, int) override { return 0; }
-    int claim_interface(qv::UsbHandle*, int) override { return 0; }
-    int release_interface(qv::UsbHandle*, int) override { return 0; }
-    int control_transfer(qv::UsbHandle*, uint8_t, uint8_t, uint16_t, uint16_t, uint8_t*, uint16_t,
-                         unsigned) override {
-        return 0;
-    }
     int bulk_transfer(qv::UsbHandle*, uint8_t endpoint, uint8_t* data, int length, int* transferred,
                       unsigned) override {
         *transferred = 0;
@@ -149,9 +124,6 @@ public:
 private:
     Source source_ = nullptr;
     void* context_ = nullptr;
-    int handle_ = 0;
-    int device_ = 0;
-    qv::UsbDevice* devices_[2] = {reinterpret_cast<qv::UsbDevice*>(&device_), nullptr};
 };
 
 // libusb's error codes, for transfers that fail.
@@ -160,6 +132,25 @@ inline int usb_error(uint8_t pick) {
                                       qv::USB_ERROR_PIPE,    qv::USB_ERROR_OVERFLOW,  qv::USB_ERROR_BUSY,
                                       qv::USB_ERROR_NO_MEM,  qv::USB_ERROR_OTHER};
     return kErrors[pick % (sizeof kErrors / sizeof kErrors[0])];
+}
+
+// A ScriptedBus source reading replies from the fuzzer's input: per reply a header byte whose
+// top two bits pick a framed reply of the next bytes (0), raw bytes as the bridge delivers
+// them (1), a failed transfer with the status bytes (2) or the status bytes alone (3).
+inline bool next_reply(void* context, std::vector<uint8_t>* bytes, int* error) {
+    Input& in = *static_cast<Input*>(context);
+    if (in.empty()) return false;
+    const uint8_t header = in.byte();
+    switch (header >> 6) {
+        case 0: *bytes = framed(in.bytes(in.byte())); break;
+        case 1: *bytes = in.bytes(in.byte()); break;
+        case 2:
+            *bytes = {0x01, 0x60};
+            *error = usb_error(header);
+            break;
+        default: *bytes = {0x01, 0x60}; break;
+    }
+    return true;
 }
 
 // The library as the targets find it before every input: the scripted bus and the virtual

@@ -19,6 +19,9 @@ namespace {
 constexpr ConnId kBroker = ~ConnId{0};  // the daemon itself, reading a reply nobody waits for
 constexpr uint8_t kRefusedStatus = 0xFF;
 constexpr auto kSequenceIdle = std::chrono::seconds(1);
+// A client that leaves an exchange open this long (it neither reads on nor ends it) loses it: the
+// library pauses a second between its read attempts, never longer.
+constexpr auto kExchangeIdle = std::chrono::seconds(5);
 constexpr uint64_t kAttemptPauseUs = 1000000;
 
 const char* const kNoSuchHandle = QV_LINK_INTERFACE ".NoSuchHandle";
@@ -148,6 +151,7 @@ struct LinkService::Display {
     enum class Hold { none, exchange, sequence, long_command } hold = Hold::none;
     ConnId holder = 0;
     uint64_t sequence_epoch = 0;
+    uint64_t turns = 0;  // operations finished so far
     bool in_flight = false;
     std::deque<std::unique_ptr<Op>> queue;  // arrival order
     // The last command written and whether its reply is still to come.
@@ -537,7 +541,21 @@ void LinkService::run(Display& d, std::unique_ptr<Op> op) {
         server_.post([this, &d, raw] {
             std::unique_ptr<Op> done(raw);
             d.in_flight = false;
+            const uint64_t turn = ++d.turns;
             finished(d, *done);
+            if (d.holder == done->conn &&
+                (d.hold == Display::Hold::exchange || d.hold == Display::Hold::long_command)) {
+                const ConnId holder = d.holder;
+                server_.at(Clock::now() + kExchangeIdle, [this, &d, turn, holder] {
+                    if (d.turns != turn || d.holder != holder || d.in_flight) return;
+                    if (d.hold != Display::Hold::exchange && d.hold != Display::Hold::long_command) return;
+                    const Peer* p = server_.peer(holder);
+                    log_info("uid %u pid %d left an exchange with the display at bus %03u address %03u open; it is free again",
+                             p ? p->uid : 0, p ? p->pid : 0, d.id.bus, d.id.address);
+                    end_exchange(d, holder);
+                    schedule(d);
+                });
+            }
             if (done->conn != kBroker && !server_.connected(done->conn)) let_go(d, done->conn);
             schedule(d);
         });

@@ -60,26 +60,40 @@ int listen_at(const std::string& path, mode_t folder_mode, bool system) {
         log_info("another quorvexd already serves %s", path.c_str());
         return -1;
     }
-    unlink(path.c_str());  // left by a daemon that ended without tidying up
+    // Made under a name of its own and renamed into place once it listens: a client that sees
+    // the socket can connect.
+    const std::string making = path + ".new";
+    if (making.size() >= sizeof(sockaddr_un::sun_path)) {
+        log_info("the socket's path is too long: %s", path.c_str());
+        return -1;
+    }
+    unlink(making.c_str());
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    std::strcpy(address.sun_path, path.c_str());
-    const mode_t old = umask(0117);
+    std::strcpy(address.sun_path, making.c_str());
+    const mode_t old = umask(0177);
     const int rc = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
     umask(old);
     if (rc != 0 || listen(fd, SOMAXCONN) != 0) {
         log_info("cannot listen on %s: %s", path.c_str(), std::strerror(errno));
         close(fd);
+        unlink(making.c_str());
         return -1;
     }
     if (system) {
         // The system's socket: for the members of group quorvex.
-        if (const group* g = getgrnam("quorvex"); g == nullptr || chown(path.c_str(), static_cast<uid_t>(-1), g->gr_gid) != 0)
+        if (const group* g = getgrnam("quorvex"); g == nullptr || chown(making.c_str(), static_cast<uid_t>(-1), g->gr_gid) != 0)
             log_info("the socket %s is not given to group quorvex: %s", path.c_str(),
                      g == nullptr ? "no such group" : std::strerror(errno));
+        chmod(making.c_str(), 0660);
     }
-    chmod(path.c_str(), system ? 0660 : 0600);
+    if (rename(making.c_str(), path.c_str()) != 0) {
+        log_info("cannot put the socket at %s: %s", path.c_str(), std::strerror(errno));
+        close(fd);
+        unlink(making.c_str());
+        return -1;
+    }
     return fd;
 }
 

@@ -52,6 +52,7 @@ struct Server::Connection {
     std::string output;      // replies not yet sent
     bool closing = false;    // closed once the output is sent (a protocol error)
     bool watching_output = false;
+    bool dropped = false;    // to be closed without a word: its replies go nowhere now
 };
 
 Server::Server(ServiceInfo info) : info_(std::move(info)) {
@@ -194,7 +195,7 @@ void Server::readable(Connection& c) {
     }
     std::string message;
     bool too_large = false;
-    while (!c.closing && c.reader.next(&message, &too_large)) {
+    while (!c.closing && !c.dropped && c.reader.next(&message, &too_large)) {
         Call call;
         const std::string wrong = parse_call(message, &call);
         if (!wrong.empty()) {
@@ -209,6 +210,7 @@ void Server::readable(Connection& c) {
             return;
         }
         c.calls.push_back(std::move(call));
+        next_call(c);
     }
     if (too_large && !c.closing) {
         send(c, error_message(kInvalidParameter, {{"parameter", "message"}}));
@@ -332,9 +334,11 @@ void Server::send(Connection& c, std::string message) {
         if (done == message.size()) return;
         message.erase(0, done);
     }
+    if (c.dropped) return;
     if (c.output.size() + message.size() > kMaxOutput) {
         // A client that does not read its replies is not waited for.
         log_info("client uid %u pid %d does not read its replies; disconnected", c.peer.uid, c.peer.pid);
+        c.dropped = true;
         closing_.push_back(c.id);
         return;
     }

@@ -498,7 +498,7 @@ void LinkService::run(Display& d, std::unique_ptr<Op> op) {
     d.in_flight = true;
     Op* raw = op.release();
     qv::UsbHandle* handle = d.handle;
-    d.worker.submit([this, &d, raw, handle] {
+    auto job = [this, &d, raw, handle] {
         Op& o = *raw;
         auto bulk = [&](uint8_t endpoint, uint8_t* data, int length, int* transferred, unsigned timeout) {
             return bus_.with(
@@ -559,7 +559,11 @@ void LinkService::run(Display& d, std::unique_ptr<Op> op) {
             if (done->conn != kBroker && !server_.connected(done->conn)) let_go(d, done->conn);
             schedule(d);
         });
-    });
+    };
+    if (bus_.transfers_wait())
+        d.worker.submit(std::move(job));
+    else
+        job();
 }
 
 void LinkService::finished(Display& d, Op& op) {

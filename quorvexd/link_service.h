@@ -39,6 +39,10 @@ public:
         return f(backend_);
     }
     bool virtual_clock() const { return virtual_clock_ != nullptr; }
+    // Whether a transfer may wait for the display. Simulated displays on the virtual clock
+    // answer every transfer at once: their transfers run on the event loop, with no thread to
+    // hand them to and back.
+    bool transfers_wait() const { return !(serialize_ && virtual_clock_ != nullptr); }
     // Simulated time passes: a client's pause, or the daemon's own between read attempts.
     void pass_time(uint64_t microseconds);
 

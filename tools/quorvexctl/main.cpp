@@ -1,9 +1,10 @@
 // quorvexctl: every setting, action and file transfer of a Quorvex display from the shell.
 //
 // Rooms: main.cpp (options and verbs), output.* (the tool's own output and exit statuses),
+// host_file.* (files the tool writes itself, such as a dump),
 // settings.* and departures.* (setting names, shapes and values from the command table),
 // table_entries.* (the table's functions), profile.* (the settings profile), verbs_*.cpp,
-// transfer.cpp and progress.* (file transfers).
+// transfer.cpp and progress.* (file transfers, and the notice of a long calibration run).
 #include <csignal>
 #include <cstdlib>
 #include <string>

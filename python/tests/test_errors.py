@@ -157,7 +157,6 @@ def test_host_files_a_transfer_cannot_use_are_host_errors(display, tmp_path):
             assert str(e.value).endswith(f": {os.strerror(number)} (the host refused; RC_FAILED, -1).")
 
 
-@pytest.mark.skip(reason="needs downloads that keep the part of a file that arrived")
 def test_a_download_that_fails_part_way_names_the_file_it_stopped_in(display, tmp_path):
     # The host lets no file grow past 200 bytes: the second chunk of the first file of type 3
     # (300 bytes) fails.

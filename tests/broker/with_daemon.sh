@@ -3,7 +3,7 @@
 # SIMULATE describes, on a socket in a fresh folder, and is stopped when the command ends.
 #   with_daemon.sh QUORVEXD SIMULATE COMMAND [ARG...]
 # The command finds the daemon through QUORVEX_SOCKET (QUORVEX_SIMULATE is unset for it); its
-# exit status is the script's. The daemon's log is shown when the command fails. A SIMULATE
+# exit status is the script's. The daemon's log is shown when the daemon does not end cleanly. A SIMULATE
 # that the daemon refuses is left to the command itself (QUORVEX_SIMULATE, in-process).
 set -u
 daemon=$1
@@ -35,6 +35,13 @@ env -u QUORVEX_SIMULATE QUORVEX_SOCKET="$dir/socket" "$@"
 status=$?
 kill $pid
 wait $pid
-[ $status -eq 0 ] || cat "$dir/log" >&2
+daemon_status=$?
+if [ $daemon_status -ne 0 ]; then
+  # The command's own exit status and standard error belong to the test; the daemon's log is
+  # shown only when the daemon itself did not end cleanly, and that fails the run.
+  echo "with_daemon.sh: quorvexd ended with status $daemon_status" >&2
+  cat "$dir/log" >&2
+  [ $status -ne 0 ] || status=1
+fi
 rm -rf "$dir"
 exit $status

@@ -45,6 +45,9 @@ struct Request {
 
 using Payload = std::array<uint8_t, 25>;  // bytes 7..31 of a settings packet
 
+// The status of a request whose change the display could not keep (its state was not saved).
+inline constexpr uint8_t kNotKeptStatus = 0xFE;
+
 class Firmware {
 public:
     Firmware(FirmwareConfig config, Clock& clock);
@@ -85,8 +88,12 @@ public:
     uint64_t reply_delay_us = 0;  // added to every reply's delay (a slow display)
     Clock& clock;
     FamilyState state;  // what the family firmware files keep beyond stored payloads
-    // Called after every request with its opcode (the persistent state file saves there).
-    std::function<void(uint8_t)> after_request;
+    // Called around every request with its bytes (the persistent state file loads and saves
+    // there). A false from `before_request` refuses the request, a false from `after_request`
+    // means the display took back what the request changed: either way the reply carries
+    // kNotKeptStatus.
+    std::function<bool(const uint8_t*, std::size_t)> before_request;
+    std::function<bool(const uint8_t*, std::size_t)> after_request;
     std::map<std::string, Payload, std::less<>>& stored_payloads() { return store_; }
 
 private:

@@ -183,12 +183,12 @@ UsbBackend* environment_bus(std::string_view text, std::string* error) {
         if (!kept->load(config.state_file, *fresh, error)) return nullptr;
         kept->keep(*fresh);
     }
-    if (state) state->save_if_changed();
-    state = std::move(kept);
-    if (bus) {
-        for (std::size_t i = 0; i < bus->display_count(); ++i) bus->firmware(i).after_request = nullptr;
-        retired.push_back(std::move(bus));
+    if (state) {
+        state->flush();
+        state->release();
     }
+    state = std::move(kept);
+    if (bus) retired.push_back(std::move(bus));
     bus = std::move(fresh);
     current_text = std::string(text);
     return bus.get();

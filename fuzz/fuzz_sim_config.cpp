@@ -21,6 +21,8 @@ std::string written_out(const qv::sim::SimConfig& config) {
     std::string text = "displays=" + std::to_string(config.displays.size());
     text += config.virtual_clock ? ",clock=virtual" : ",clock=real";
     if (!config.state_file.empty()) text += ",state=" + config.state_file;
+    if (!config.displays.empty() && config.displays[0].calibration_seconds)
+        text += ",calibration-seconds=" + std::to_string(*config.displays[0].calibration_seconds);
     for (std::size_t k = 0; k < config.displays.size(); ++k) {
         const qv::sim::FirmwareConfig& d = config.displays[k];
         const std::string n = std::to_string(k + 1);
@@ -35,7 +37,9 @@ bool same(const qv::sim::SimConfig& a, const qv::sim::SimConfig& b) {
     for (std::size_t k = 0; k < a.displays.size(); ++k) {
         const auto& x = a.displays[k];
         const auto& y = b.displays[k];
-        if (x.serial != y.serial || x.monitor_type != y.monitor_type || x.mode != y.mode) return false;
+        if (x.serial != y.serial || x.monitor_type != y.monitor_type || x.mode != y.mode ||
+            x.calibration_seconds != y.calibration_seconds)
+            return false;
     }
     return true;
 }

@@ -24,7 +24,10 @@ Reply echo(const uint8_t* request, std::size_t length) {
 }
 
 Firmware::Firmware(FirmwareConfig config, Clock& clk)
-    : serial(std::move(config.serial)), monitor_type(config.monitor_type), clock(clk) {
+    : serial(std::move(config.serial)),
+      monitor_type(config.monitor_type),
+      calibration_seconds(config.calibration_seconds),
+      clock(clk) {
     state.guards.mode = config.mode;
     for (const FamilyFirmware* family : kFamilies)
         for (const DisplaySetting& setting : family->settings) {

@@ -11,6 +11,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,12 +26,16 @@ namespace qv::sim {
 struct Reply {
     std::vector<uint8_t> bytes;  // empty: the display sends nothing
     uint64_t delay_us = 0;       // the reply is ready only after this much simulated time
+    bool hold_in = false;        // an IN transfer waits for it (within its timeout)
 };
 
 struct FirmwareConfig {
     std::string serial = "QVSIM00001";  // 10 characters
     uint8_t monitor_type = 2;
     std::string mode = "3840x2160";     // active timing of the main picture, or "none"
+    // When set, the calibration commands (runs, alignment, colorimeter positioning, the XML
+    // calibration) answer after this many seconds, and the IN transfer waits for the answer.
+    std::optional<uint32_t> calibration_seconds = std::nullopt;
 };
 
 // A request as it arrived, for tests to look at.
@@ -86,6 +91,13 @@ public:
     std::string serial;
     uint8_t monitor_type;
     uint64_t reply_delay_us = 0;  // added to every reply's delay (a slow display)
+    std::optional<uint32_t> calibration_seconds;  // see FirmwareConfig
+    // How long a calibration command works before it answers: its own time, or the configured
+    // seconds (then the IN transfer waits for the answer).
+    void calibration_time(Reply& reply, uint64_t own_us) const {
+        reply.delay_us = calibration_seconds ? uint64_t{*calibration_seconds} * 1'000'000u : own_us;
+        reply.hold_in = calibration_seconds.has_value();
+    }
     Clock& clock;
     FamilyState state;  // what the family firmware files keep beyond stored payloads
     // Called around every request with its bytes (the persistent state file loads and saves

@@ -26,7 +26,7 @@ Reply answer(const Request& req, uint8_t status) {
 // Every setting a host can change goes back to the value a new display of the same identity
 // has; what the display keeps of its own (its counters, files, MAC, identity) stays.
 void factory_reset(Firmware& fw) {
-    Firmware factory(FirmwareConfig{fw.serial, fw.monitor_type, fw.state.guards.mode}, fw.clock);
+    Firmware factory(FirmwareConfig{fw.serial, fw.monitor_type, fw.state.guards.mode, fw.calibration_seconds}, fw.clock);
     for (const DisplaySetting* setting : fw.settings())
         if (setting->set.group >= 0 && setting->width != Width::action)
             fw.payload(setting->name) = factory.payload(setting->name);

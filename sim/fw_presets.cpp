@@ -76,7 +76,7 @@ Reply calibrate(Firmware& fw, const Request& req) {
     if (req.group() == 5 && req.item() == 9) {
         ++s.recalibrations;
         fw.set_s16("calibration-hours", 0);
-        r.delay_us = s.recalibrate_minutes * kMinuteUs;
+        fw.calibration_time(r, s.recalibrate_minutes * kMinuteUs);
         return r;
     }
     if (req.group() == 6 && req.item() == 8) {
@@ -90,7 +90,7 @@ Reply calibrate(Firmware& fw, const Request& req) {
         fw.set_u8("color-space", b[7]);
         fw.set_s16("luminance", b[26]);
         fw.set_s16("calibration-hours", 0);
-        r.delay_us = s.configure_minutes * kMinuteUs;
+        fw.calibration_time(r, s.configure_minutes * kMinuteUs);
         return r;
     }
     return with_status(req, 6, 0xFF);
@@ -103,7 +103,7 @@ Reply align(Firmware& fw, const Request& req) {
     Reply r = with_status(req, 1, 0);
     r.bytes[6] = s.align_reply_byte6;
     ++s.alignments;
-    r.delay_us = s.align_minutes * kMinuteUs;
+    fw.calibration_time(r, s.align_minutes * kMinuteUs);
     return r;
 }
 

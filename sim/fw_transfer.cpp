@@ -181,6 +181,7 @@ bool handle_transfer(Firmware& fw, const Request& req, Reply& reply) {
                        : req.opcode() == 26 ? s.position_colorimeter
                                             : s.tintwise_calibration,
                        reply);
+            if (req.opcode() != 25) fw.calibration_time(reply, reply.delay_us);
             // A calibration carried out starts the calibration hour counter again.
             if (req.opcode() == 27 && reply.bytes[kStatus] == kOk) fw.set_s16("calibration-hours", 0);
             return true;

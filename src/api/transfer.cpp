@@ -32,7 +32,7 @@ namespace {
 
 using namespace qv::transfer;
 
-constexpr std::size_t kMaxHostPath = 256;  // composed download path, its NUL included
+constexpr std::size_t kMaxHostPath = qv::kMaxDownloadPath;
 // A file being downloaded is assembled under a name of at least this many characters, longer
 // than any name the display's field can hold: the two never meet, and a scrap left by a host
 // that died half way through is told from the display's files by its length alone.

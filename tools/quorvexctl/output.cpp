@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
@@ -64,8 +65,9 @@ bool finish_output() {
         g_out = stdout;
     }
     if (g_write_failed) {
-        std::fprintf(stderr, "quorvexctl: cannot write the output: %s\n",
-                     std::strerror(g_write_errno != 0 ? g_write_errno : EIO));
+        const int error = g_write_errno != 0 ? g_write_errno : EIO;
+        if (error != EPIPE && error != ENOSPC)
+            std::fprintf(stderr, "quorvexctl: cannot write the output: %s\n", std::strerror(error));
         return false;
     }
     return true;
@@ -76,10 +78,13 @@ int fail(int status, const std::string& message) {
     return status;
 }
 
-std::string shown(std::string_view text) {
-    constexpr std::size_t kMax = 48;
+int fail_host(const std::string& what, const std::string& path, int error_number) {
+    return fail(kExitHostRefused, what + " " + shown(path, 300) + ": " + std::strerror(error_number));
+}
+
+std::string shown(std::string_view text, std::size_t limit) {
     std::string result;
-    const std::size_t n = text.size() < kMax ? text.size() : kMax;
+    const std::size_t n = text.size() < limit ? text.size() : limit;
     for (std::size_t i = 0; i < n; ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (c < 0x20 || c == 0x7F) {
@@ -90,8 +95,47 @@ std::string shown(std::string_view text) {
             result += static_cast<char>(c);
         }
     }
-    if (text.size() > kMax) result += "... (" + std::to_string(text.size()) + " bytes)";
+    if (text.size() > limit) result += "... (" + std::to_string(text.size()) + " bytes)";
     return result;
+}
+
+std::string closest(std::string_view word, const std::vector<std::string>& candidates) {
+    // Levenshtein distance, one row at a time.
+    auto distance = [](std::string_view a, std::string_view b) {
+        std::vector<std::size_t> row(b.size() + 1);
+        for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+        for (std::size_t i = 1; i <= a.size(); ++i) {
+            std::size_t diagonal = row[0];
+            row[0] = i;
+            for (std::size_t j = 1; j <= b.size(); ++j) {
+                const std::size_t above = row[j];
+                row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+                diagonal = above;
+            }
+        }
+        return row[b.size()];
+    };
+    if (word.size() > 64) return {};
+    std::string best;
+    // A slip is at most a third of the word's letters, and never more than three.
+    std::size_t best_distance = std::min<std::size_t>(3, (word.size() + 2) / 3) + 1;
+    for (const std::string& candidate : candidates) {
+        const std::size_t d = distance(word, candidate);
+        if (d < best_distance) {
+            best = candidate;
+            best_distance = d;
+        }
+    }
+    return best;
+}
+
+std::string join_path(const std::string& directory, const std::string& name) {
+    std::string joined = directory;
+    while (joined.size() > 1 && joined.back() == '/') joined.pop_back();
+    if (joined != "/") joined += '/';
+    std::size_t start = 0;
+    while (start < name.size() && name[start] == '/') ++start;
+    return joined + name.substr(start);
 }
 
 int status_of(int rc) {

@@ -1,9 +1,13 @@
 """Fixtures: the package from this tree, the built library, a fresh simulated bus per test."""
 from __future__ import annotations
 
+import atexit
 import itertools
 import os
 import shutil
+import subprocess
+import tempfile
+import time
 from pathlib import Path
 
 import pytest
@@ -19,6 +23,39 @@ import quorvex  # noqa: E402
 
 _bus = itertools.count(1)
 
+# With $QUORVEX_TEST_DAEMON (a quorvexd), every simulated bus is served by a daemon of its own
+# and the library reaches it through QUORVEX_SOCKET.
+_DAEMON = os.environ.get("QUORVEX_TEST_DAEMON")
+
+
+class _Daemons:
+    def __init__(self):
+        self.folder = tempfile.TemporaryDirectory()
+        self.running = []
+
+    def serve(self, text: str) -> str:
+        socket = os.path.join(self.folder.name, f"socket{len(self.running)}")
+        process = subprocess.Popen([_DAEMON, "--socket", socket], env=dict(os.environ, QUORVEX_SIMULATE=text),
+                                   stderr=subprocess.DEVNULL)
+        self.running.append(process)
+        for _ in range(500):
+            if os.path.exists(socket) or process.poll() is not None:
+                break
+            time.sleep(0.01)
+        return socket  # a malformed text starts no daemon: nothing answers there
+
+    def stop(self):
+        for process in self.running:
+            process.terminate()
+            process.wait()
+        self.folder.cleanup()
+
+
+if _DAEMON:
+    _session_daemons = _Daemons()
+    atexit.register(_session_daemons.stop)
+    os.environ["QUORVEX_SOCKET"] = _session_daemons.serve(os.environ.pop("QUORVEX_SIMULATE"))
+
 
 @pytest.fixture
 def simulate(monkeypatch):
@@ -28,11 +65,18 @@ def simulate(monkeypatch):
     configuration text changes, and an unused fourth display's serial number makes each text
     new. Pauses take no time.
     """
+    daemons = _Daemons() if _DAEMON else None
+
     def use(config: str = "displays=1") -> str:
         text = f"{config},clock=virtual,serial4=PYTEST{next(_bus):04d}"
-        monkeypatch.setenv("QUORVEX_SIMULATE", text)
+        if daemons:
+            monkeypatch.setenv("QUORVEX_SOCKET", daemons.serve(text))
+        else:
+            monkeypatch.setenv("QUORVEX_SIMULATE", text)
         return text
-    return use
+    yield use
+    if daemons:
+        daemons.stop()
 
 
 @pytest.fixture

@@ -105,7 +105,8 @@ def test_profiles_are_checked_before_anything_is_written(display):
 # ---- with the command-line tool
 
 def run_tool(tool, *args, env_text):
-    env = dict(os.environ, QUORVEX_SIMULATE=env_text)
+    # Through a daemon, the tool reaches the same one as this process.
+    env = dict(os.environ) if "QUORVEX_SOCKET" in os.environ else dict(os.environ, QUORVEX_SIMULATE=env_text)
     return subprocess.run([str(tool), *args], env=env, check=True, capture_output=True,
                           text=True).stdout
 

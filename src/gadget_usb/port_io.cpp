@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "gadget_usb/bridge_framing.h"
 #include "gadget_usb/clock.h"
 #include "gadget_usb/link.h"
 #include "gadget_usb/port_io.h"
@@ -15,18 +16,16 @@
 
 namespace {
 
-constexpr uint8_t kEndpointOut = 0x02;
-constexpr uint8_t kEndpointIn = 0x81;
-constexpr int kScratchSize = 4096;
+using qv::kBridgePacket;
+using qv::kBridgeStatus;
+using qv::kEndpointIn;
+using qv::kEndpointOut;
+constexpr int kScratchSize = qv::kInTransferSize;
 constexpr uint16_t kMaxWrite = 515;
 constexpr unsigned kWriteTimeoutMs = 5000;
-constexpr int kBridgePacket = 64;
-constexpr int kBridgeStatus = 2;
 constexpr int kBridgeData = kBridgePacket - kBridgeStatus;
 
-bool status_bytes_ok(const uint8_t* scratch) {
-    return scratch[0] == 0x01 && (scratch[1] == 0x60 || scratch[1] == 0x00);
-}
+bool status_bytes_ok(const uint8_t* scratch) { return qv::bridge_status_ok(scratch); }
 
 // Copies one bridge packet's data, n bytes (1 to 62), in two overlapping fixed-size moves that
 // compile to a few plain loads and stores. (A memcpy of a short run of variable length costs
@@ -175,10 +174,15 @@ namespace {
                                                               int64_t read_timeout) {
     UsbBackend& bus = usb();
     UsbHandle* const handle = link_handle();
-    if (write_port(bus, handle, packet, length) != 0) return LinkResult::write_failed;
+    bus.begin_exchange(handle, static_cast<unsigned>(read_timeout));
+    LinkResult result = LinkResult::ok;
     uint16_t count = length;
-    if (read_port(bus, handle, packet, &count, read_timeout) != 0) return LinkResult::read_failed;
-    return LinkResult::ok;
+    if (write_port(bus, handle, packet, length) != 0)
+        result = LinkResult::write_failed;
+    else if (read_port(bus, handle, packet, &count, read_timeout) != 0)
+        result = LinkResult::read_failed;
+    bus.end_exchange(handle);
+    return result;
 }
 
 }  // namespace

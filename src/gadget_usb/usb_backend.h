@@ -53,6 +53,12 @@ public:
                                  unsigned timeout_ms) = 0;
     virtual int bulk_transfer(UsbHandle* handle, uint8_t endpoint, uint8_t* data, int length,
                               int* transferred, unsigned timeout_ms) = 0;
+
+    // The exchange code marks where an exchange begins (before its write, with the timeout of
+    // the read that follows a successful write) and where it ends. A bus shared with other
+    // programs keeps an exchange whole; a bus of its own ignores the marks.
+    virtual void begin_exchange(UsbHandle* /*handle*/, unsigned /*read_timeout_ms*/) {}
+    virtual void end_exchange(UsbHandle* /*handle*/) {}
 };
 
 // The real bus through libusb-1.0's default context.
@@ -64,13 +70,25 @@ std::size_t libusb_open_handles();
 // later call starts the context again.
 void libusb_release();
 
+// The displays as a broker (quorvexd) lends them, over its socket at `path`: connects (or
+// keeps the connection it has there) and starts a session. Returns nullptr when nothing
+// answers there or the broker refuses the session; *error then says why, and *answered
+// whether a broker took the connection.
+UsbBackend* broker_backend(const char* path, const char** error, bool* answered);
+// Gives the pauses back to the real clock if the broker's virtual clock has them (another
+// backend takes over).
+void broker_clock_release();
+
 // The backend in use. Until a Scan (or a Connect that initialises) selects one, it is libusb.
 UsbBackend& usb();
 
 // Selects the backend for a Scan or a first Connect and initialises it: a backend installed with
 // install_usb_backend() if any, else the simulated bus when QUORVEX_SIMULATE is set and not
-// empty, else libusb. Returns 0, or RC_USB_UNAVAILABLE when the chosen backend cannot start
-// (a malformed QUORVEX_SIMULATE included; it never falls back to real hardware).
+// empty, else libusb when QUORVEX_DIRECT is 1, else the broker at QUORVEX_SOCKET when that is
+// set, else a broker at the system's socket or the session's if one accepts a connection,
+// else libusb. Returns 0, or RC_USB_UNAVAILABLE when the chosen backend cannot start (a
+// malformed QUORVEX_SIMULATE, or no broker at QUORVEX_SOCKET, included; it never falls back to
+// another backend then).
 int select_and_init_usb();
 
 // True once select_and_init_usb() has succeeded in this process.

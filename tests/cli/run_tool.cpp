@@ -24,12 +24,25 @@ nlohmann::ordered_json Result::json() const {
 
 namespace {
 
+// With QUORVEX_TEST_DAEMON (quorvexd) and QUORVEX_TEST_WITH_DAEMON (tests/broker/with_daemon.sh)
+// set, each run reaches its simulated displays through a daemon of its own.
 [[noreturn]] void exec_tool(const std::vector<std::string>& args, const std::string& simulate) {
-    if (simulate.empty())
+    const char* daemon = std::getenv("QUORVEX_TEST_DAEMON");
+    const char* with_daemon = std::getenv("QUORVEX_TEST_WITH_DAEMON");
+    const bool brokered = daemon != nullptr && with_daemon != nullptr && !simulate.empty();
+    if (simulate.empty() || brokered)
         unsetenv("QUORVEX_SIMULATE");
     else
         setenv("QUORVEX_SIMULATE", simulate.c_str(), 1);
     std::vector<char*> argv;
+    if (brokered) {
+        for (const char* a : {with_daemon, daemon, simulate.c_str()}) argv.push_back(const_cast<char*>(a));
+        argv.push_back(const_cast<char*>(QUORVEXCTL_PATH));
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(with_daemon, argv.data());
+        _exit(127);
+    }
     argv.push_back(const_cast<char*>(QUORVEXCTL_PATH));
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);

@@ -1,0 +1,152 @@
+// io.quorvex.Link: the displays' USB link, lent to clients. quorvexd holds the claim of every
+// display it finds and carries out each client's USB calls on it, one exchange at a time; each
+// display has a worker thread of its own for its blocking transfers, so displays never wait
+// for one another.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "gadget_usb/usb_backend.h"
+#include "server.h"
+
+namespace qv::sim {
+class VirtualClock;
+}
+
+namespace quorvexd {
+
+// The bus the daemon drives. The simulated bus is not made for several threads: its calls then
+// take turns (`serialize`). The real bus (libusb) is safe to call from several threads.
+class Bus {
+public:
+    Bus(qv::UsbBackend& backend, bool serialize, qv::sim::VirtualClock* virtual_clock)
+        : backend_(backend), serialize_(serialize), virtual_clock_(virtual_clock) {}
+
+    template <class F>
+    auto with(F f) {
+        std::unique_lock<std::mutex> lock(mutex_, std::defer_lock);
+        if (serialize_) lock.lock();
+        return f(backend_);
+    }
+    bool virtual_clock() const { return virtual_clock_ != nullptr; }
+    // Whether a transfer may wait for the display. Simulated displays on the virtual clock
+    // answer every transfer at once: their transfers run on the event loop, with no thread to
+    // hand them to and back.
+    bool transfers_wait() const { return !(serialize_ && virtual_clock_ != nullptr); }
+    // Simulated time passes: a client's pause, or the daemon's own between read attempts.
+    void pass_time(uint64_t microseconds);
+
+private:
+    qv::UsbBackend& backend_;
+    bool serialize_;
+    qv::sim::VirtualClock* virtual_clock_;
+    std::mutex mutex_;
+};
+
+// Runs one display's transfers, one after another, off the event loop.
+class Worker {
+public:
+    Worker();
+    ~Worker();
+    void submit(std::function<void()> job);
+
+private:
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<std::function<void()>> jobs_;
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
+// A display as the broker serves it.
+struct DisplayId {
+    uint8_t bus = 0, address = 0;
+};
+
+// Where a command and the display's reply are seen, and where a command can be refused before
+// it reaches the display.
+class ExchangeObserver {
+public:
+    virtual ~ExchangeObserver() = default;
+    // A non-zero status refuses the command: the display does not see it, and the client reads
+    // its request back with that status as the reply.
+    virtual uint8_t refusal(const Peer& /*peer*/, DisplayId /*display*/, const std::vector<uint8_t>& /*request*/) {
+        return 0;
+    }
+    // A command and the display's reply as the IN transfer that brought it moved it (bridge
+    // status bytes included).
+    virtual void exchanged(const Peer& /*peer*/, DisplayId /*display*/, const std::vector<uint8_t>& /*request*/,
+                           const std::vector<uint8_t>& /*reply*/) {}
+};
+
+// --read-only: every command that changes a display is refused.
+class ReadOnly final : public ExchangeObserver {
+public:
+    uint8_t refusal(const Peer& peer, DisplayId display, const std::vector<uint8_t>& request) override;
+};
+
+class LinkService final : public Interface {
+public:
+    LinkService(Server& server, Bus& bus, ExchangeObserver* observer);
+    ~LinkService() override;
+
+    const char* name() const override;
+    const char* description() const override;
+    void call(ConnId conn, const Call& call) override;
+    void disconnected(ConnId conn) override;
+
+    // Walks the bus: claims displays found since the last walk (or not claimed then), forgets
+    // those gone. Returns the whole device list for clients.
+    Json rescan();
+
+private:
+    struct Display;
+    struct Op;
+    struct ClientHandle {
+        Display* display = nullptr;
+        bool claimed = false;
+        bool rate_set = false;
+        uint16_t rate_value = 0, rate_index = 0;
+        std::vector<uint8_t> refused_reply;  // the reply the client reads next, when refused
+    };
+    struct Client {
+        std::map<long, ClientHandle> handles;
+        long next_handle = 1;
+    };
+
+    ClientHandle* handle_of(ConnId conn, const Call& call);
+    void hello(ConnId conn, const Call& call);
+    void open(ConnId conn, const Call& call);
+    void close(ConnId conn, long handle);
+    void claim(ConnId conn, const Call& call, bool claim);
+    void control(ConnId conn, const Call& call);
+    void transfer(ConnId conn, const Call& call);
+    void end(ConnId conn, const Call& call);
+
+    void schedule(Display& d);
+    void run(Display& d, std::unique_ptr<Op> op);
+    void finished(Display& d, Op& op);
+    void end_exchange(Display& d, ConnId conn);
+    void let_go(Display& d, ConnId conn);  // a client done with the display (closed or gone)
+    void discard_owed(Display& d, int attempts);
+    void fail_others(Display& d, ConnId holder, int result);
+    Display* find(uint8_t bus, uint8_t address);
+
+    Server& server_;
+    Bus& bus_;
+    ExchangeObserver* observer_;
+    std::vector<std::unique_ptr<Display>> displays_;
+    std::map<ConnId, Client> clients_;
+};
+
+}  // namespace quorvexd

@@ -33,6 +33,7 @@
 #include <cstdint>
 #include <string_view>
 
+#include "protocol/table/records.h"  // RecordDesc: the values of the departure rows
 #include "protocol/table_families.h"  // Family, family_name: from the families the rows name
 #include "quorvex.h"
 
@@ -119,6 +120,7 @@ struct SettingRow {
     SetU8 set_u8 = nullptr;
     SetS16 set_s16 = nullptr;
     ActionFn action = nullptr;
+    const RecordDesc* record = nullptr;  // a departure's value, described (table/records.h)
 };
 
 // An exported function with its name, as QV_FN gives it.
@@ -234,6 +236,10 @@ public:
             r.set_guard = &on_set;
         });
     }
+    // A departure's value: its record, text or integer description.
+    constexpr RowBuilder record(const RecordDesc& d) const {
+        return with([&](SettingRow& r) { r.record = &d; });
+    }
     constexpr RowBuilder unchecked() const { return flag(F_NO_RANGE); }
     constexpr RowBuilder check_first() const { return flag(F_CHECK_FIRST); }
     constexpr RowBuilder try_line() const { return flag(F_TRY_LINE); }
@@ -301,11 +307,18 @@ constexpr bool plain_rows_complete() {
     }
     return true;
 }
+// A departure row describes its value.
+constexpr bool departures_described() {
+    for (const auto& r : kSettings)
+        if (r.departure && r.record == nullptr) return false;
+    return true;
+}
 }  // namespace table_checks
 
 static_assert(table_checks::cli_names_unique(), "every setting needs its own CLI name");
 static_assert(table_checks::keys_unique(), "a get or set (group, item) pair may name only one setting");
 static_assert(table_checks::plain_rows_complete(),
               "a plain row needs a range for its setter and a value line for its getter");
+static_assert(table_checks::departures_described(), "a departure row needs .record(records::...)");
 
 }  // namespace qv

@@ -225,7 +225,9 @@ Json diff(const Profile& a, const Profile& b) {
         const Json* va = value_in(a, s);
         const Json* vb = value_in(b, s);
         if (va == nullptr && vb == nullptr) continue;
-        if (va != nullptr && vb != nullptr && *va == *vb) continue;
+        // Members compare by name, whatever their order in either file.
+        if (va != nullptr && vb != nullptr && nlohmann::json::parse(va->dump()) == nlohmann::json::parse(vb->dump()))
+            continue;
         differences.push_back({{"name", s.name}, {"a", va != nullptr ? *va : Json()}, {"b", vb != nullptr ? *vb : Json()}});
     }
     return differences;

@@ -121,6 +121,8 @@ struct SettingRow {
     SetS16 set_s16 = nullptr;
     ActionFn action = nullptr;
     const RecordDesc* record = nullptr;  // a departure's value, described (table/records.h)
+    bool described = false;              // record set (a flag: GCC's UBSan build cannot compare
+                                         // the address of a constant with null at compile time)
 };
 
 // An exported function with its name, as QV_FN gives it.
@@ -238,7 +240,10 @@ public:
     }
     // A departure's value: its record, text or integer description.
     constexpr RowBuilder record(const RecordDesc& d) const {
-        return with([&](SettingRow& r) { r.record = &d; });
+        return with([&](SettingRow& r) {
+            r.record = &d;
+            r.described = true;
+        });
     }
     constexpr RowBuilder unchecked() const { return flag(F_NO_RANGE); }
     constexpr RowBuilder check_first() const { return flag(F_CHECK_FIRST); }
@@ -310,7 +315,7 @@ constexpr bool plain_rows_complete() {
 // A departure row describes its value.
 constexpr bool departures_described() {
     for (const auto& r : kSettings)
-        if (r.departure && r.record == nullptr) return false;
+        if (r.departure && !r.described) return false;
     return true;
 }
 }  // namespace table_checks

@@ -2,8 +2,8 @@
 #   lib/<multiarch>/libquorvex.so.1.0.0 and its links, pkgconfig/quorvex.pc, cmake/Quorvex/
 #   include/quorvex.h, bin/quorvexctl, share/man/man1/quorvexctl.1
 #   lib/udev/rules.d/70-quorvex.rules, share/doc/quorvex/ (README, examples)
-# The pkg-config file and the CMake package find everything relative to their own location, so
-# the tree works wherever it is installed or copied.
+# The pkg-config file, the CMake package and quorvexctl find everything relative to their own
+# location, so the tree works wherever it is installed or copied.
 include(CMakePackageConfigHelpers)
 
 set(QUORVEX_UDEV_RULES_DIR "lib/udev/rules.d" CACHE STRING
@@ -13,7 +13,10 @@ set(QUORVEX_CMAKE_DIR "${CMAKE_INSTALL_LIBDIR}/cmake/Quorvex")
 install(TARGETS quorvex EXPORT QuorvexTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(FILES include/quorvex.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-# quorvexctl itself is installed by tools/quorvexctl/CMakeLists.txt.
+# quorvexctl itself is installed by tools/quorvexctl/CMakeLists.txt. It finds the library
+# relative to itself, so the tree runs from any prefix without LD_LIBRARY_PATH; the library
+# carries no run path.
+set_target_properties(quorvexctl PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
 install(FILES tools/quorvexctl/quorvexctl.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(DIRECTORY examples/c examples/cmake DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)

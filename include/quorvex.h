@@ -1308,29 +1308,32 @@ QV_API int DisableTestPattern(void) QV_NOEXCEPT;
  * An empty file sends nothing. Where the display stores it is the display's choice.
  * @param fileType an upload code: 0, 2 or 7 (read as text) or 1 (binary); any other value,
  *        compared as a whole @c int, gives #RC_FAILED without opening the file.
- * @param filePath the regular file to send.
- * @return #RC_OK; #RC_FAILED for another code, a path that cannot be opened as a regular file
- *         or a file of 2^31 bytes or more (the protocol's size field cannot carry it: "File is
- *         too large to send."); #RC_EXCHANGE_FAILED; #RC_DEVICE_STATUS (the display keeps the
- *         chunks it accepted).
+ * @param filePath the file to send (a device such as /dev/null reads as what it gives).
+ * @return #RC_OK; #RC_FAILED for another code, a path that cannot be opened, a FIFO, a socket
+ *         or a directory (refused at once, without waiting for a writer) or a file of 2^31
+ *         bytes or more (the protocol's size field cannot carry it: "File is too large to
+ *         send."); #RC_EXCHANGE_FAILED; #RC_DEVICE_STATUS (the display keeps the chunks it
+ *         accepted).
  */
 QV_API int SendFileToDisplay(int fileType, const char *filePath) QV_NOEXCEPT;
 /**
  * Downloads every display file of a type: opcode 28 for the count, then opcode 29 once per
- * chunk. Each file goes to directory + "//" + its name from the display, with a 100 ms pause
- * after every chunk. A file is assembled under a temporary name beside its final one
- * (".NAME.partPID-N", padded to at least 64 characters, longer than any name a display gives)
- * and renamed into place after its last chunk, so a download that breaks off leaves nothing
- * under the final name and an earlier copy stays as it was. One call stops after 2^20 chunk
- * requests ("More than N chunks from the display; download stopped.", #RC_FAILED).
+ * chunk. Each file is written to directory + "//" + its name from the display, opened for each
+ * chunk: created or truncated on its first chunk, appended to on a later one, and closed again,
+ * with a 100 ms pause after every chunk. A download that breaks off leaves the files and the
+ * part of the current file already written; nothing is removed. The name is opened in
+ * @p directory only, never through a symbolic link, and a host file with more than one link
+ * is not written ("Host file has more than one link.", #RC_FAILED). One call stops after 2^20
+ * chunk requests ("More than N chunks from the display; download stopped.", #RC_FAILED).
  * @param fileType a download code: 3 or 6 (binary), 4, 5 or 8 (text).
  * @param directory an existing host directory, not empty; the composed path must fit in 256
  *        bytes.
  * @return #RC_OK; #RC_EXCHANGE_FAILED; #RC_DEVICE_STATUS, also when the display holds no file
- *         of the type; #RC_FAILED when a reply cannot be written safely (a name that is not
- *         terminated or climbs out of @p directory, a path too long, a chunk over 128 bytes, a
- *         type the host does not write, a file that cannot be opened). Files already written
- *         stay; #RC_INVALID_ARGUMENT for a NULL or empty @p directory, before any exchange.
+ *         of the type; #RC_FAILED when a reply cannot be written safely (a name that is empty,
+ *         not terminated, holds a slash or is "..", a path too long, a chunk over 128 bytes, a
+ *         type the host does not write, a file that cannot be opened or written). What was
+ *         written stays; #RC_INVALID_ARGUMENT for a NULL or empty @p directory, before any
+ *         exchange.
  */
 QV_API int GetFileFromDisplay(int fileType, const char *directory) QV_NOEXCEPT;
 /** Asks the display to validate its XML calibration description: opcode 25. */

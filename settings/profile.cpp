@@ -59,10 +59,9 @@ bool within_limits(std::string_view text, std::string* error) {
 
 }  // namespace
 
-std::string shown(std::string_view text) {
-    constexpr std::size_t kMax = 48;
+std::string shown(std::string_view text, std::size_t limit) {
     std::string result;
-    const std::size_t n = text.size() < kMax ? text.size() : kMax;
+    const std::size_t n = text.size() < limit ? text.size() : limit;
     for (std::size_t i = 0; i < n; ++i) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (c < 0x20 || c == 0x7F) {
@@ -73,7 +72,7 @@ std::string shown(std::string_view text) {
             result += static_cast<char>(c);
         }
     }
-    if (text.size() > kMax) result += "... (" + std::to_string(text.size()) + " bytes)";
+    if (text.size() > limit) result += "... (" + std::to_string(text.size()) + " bytes)";
     return result;
 }
 

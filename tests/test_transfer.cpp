@@ -1,13 +1,18 @@
 // File transfer against the simulated display: uploads in 128-byte chunks, downloads of every
 // file of a type into a host directory, and a display that sends what the host must not write.
+#include <fcntl.h>
 #include <signal.h>
 #include <stdlib.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <string>
 #include <string_view>
@@ -117,8 +122,24 @@ TEST_F(Transfer, UploadRefusalsAndFailuresCloseTheFileAndTheDisplayKeepsWhatItAc
               RC_EXCHANGE_FAILED);
     connect_first();
     for (const int code : {3, 4, 5, 6, 8, 9, 255, -1, 256, 257}) EXPECT_EQ(upload(code, file, ""), RC_FAILED) << code;
-    EXPECT_EQ(upload(1, root / "missing", ""), RC_FAILED);
-    EXPECT_EQ(upload(1, root, ""), RC_FAILED) << "a directory is not a file to send";
+    // Nothing to open, or nothing to send: refused at once. A FIFO nobody writes to would block
+    // a plain open; if the call blocks after all, a writer comes along and the check fails.
+    ASSERT_EQ(mkfifo((root / "fifo").c_str(), 0600), 0);
+    const int listening = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    (root / "socket").string().copy(address.sun_path, sizeof address.sun_path - 1);
+    ASSERT_EQ(bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    for (const fs::path& path : {root / "missing", root, root / "fifo", root / "socket"}) {
+        auto call = std::async(std::launch::async, [&] { return SendFileToDisplay(1, path.c_str()); });
+        if (call.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+            ADD_FAILURE() << path << " blocked";
+            close(open(path.c_str(), O_WRONLY | O_NONBLOCK));
+        }
+        EXPECT_EQ(call.get(), RC_FAILED) << path;
+    }
+    close(listening);
+    EXPECT_EQ(upload(0, "/dev/null", "File size is : 0 \n"), RC_OK) << "a device reads as what it gives";
     EXPECT_TRUE(fw(0).requests().empty());
     store().faults.refuse_chunk = 2;
     EXPECT_EQ(upload(1, file, "File size is : 300 \n<ERROR> SendFileToDisplay: RegUsbApi Status Failed.\n"),
@@ -131,24 +152,22 @@ TEST_F(Transfer, UploadRefusalsAndFailuresCloseTheFileAndTheDisplayKeepsWhatItAc
 
 TEST_F(Transfer, DownloadWritesEveryFileOfTheTypeByteForByteInsideTheDirectory) {
     connect_first();
-    fs::create_directory(target / "sub");
-    // Names that stay inside: "/abs-name" makes target///abs-name.
-    const Names names = {"a.bin", "b.bin", "c.bin", "sub/f", "/abs-name", "..dots", "x.."};
+    const Names names = {"a.bin", "b.bin", "c.bin", "..dots", "x..", "..."};
     const Bytes b = pattern(128, 2), c = pattern(300, 3);
     serve(3, {{"a.bin", {}}, {"b.bin", b}, {"c.bin", c}});
     for (std::size_t i = 3; i < names.size(); ++i) store().files[3].push_back({names[i], pattern(20, i), false});
     write_host(target / "a.bin", Bytes(9, 'x'));  // truncated by the first chunk
-    EXPECT_EQ(download(3, target, "!!!!Number of files to get iss : 7 \n"), RC_OK);
+    EXPECT_EQ(download(3, target, "!!!!Number of files to get iss : 6 \n"), RC_OK);
     for (std::size_t i = 0; i < names.size(); ++i)
         EXPECT_EQ(read_host(target.string() + "/" + names[i]), store().files[3][i].data) << names[i];
-    EXPECT_EQ(tree(root), (Names{"target/", "target/..dots", "target/a.bin", "target/abs-name", "target/b.bin",
-                                 "target/c.bin", "target/sub/", "target/sub/f", "target/x.."}));
-    EXPECT_EQ(clock.pauses(), std::vector<uint64_t>(9, 100000));  // after every chunk, the last included
+    EXPECT_EQ(tree(root), (Names{"target/", "target/...", "target/..dots", "target/a.bin", "target/b.bin",
+                                 "target/c.bin", "target/x.."}));
+    EXPECT_EQ(clock.pauses(), std::vector<uint64_t>(8, 100000));  // after every chunk, the last included
     // The count query, then each chunk request over the reply before it (name and chunkLength
     // as the display last sent them, chunk data zeroed).
     const auto& all = fw(0).requests();
-    ASSERT_EQ(all.size(), 10u);
-    const std::tuple<uint8_t, uint8_t, uint8_t, std::string, uint8_t> expect[] = {{0, 0, 0, "", 0}, {1, 1, 0, "", 7},
+    ASSERT_EQ(all.size(), 9u);
+    const std::tuple<uint8_t, uint8_t, uint8_t, std::string, uint8_t> expect[] = {{0, 0, 0, "", 0}, {1, 1, 0, "", 6},
         {1, 1, 1, "a.bin", 0}, {1, 1, 2, "b.bin", 128}, {1, 0, 2, "c.bin", 128}, {1, 0, 2, "c.bin", 128}};
     for (std::size_t i = 0; i < 6; ++i) {
         const auto& [status, first, index, name, length] = expect[i];
@@ -159,7 +178,7 @@ TEST_F(Transfer, DownloadWritesEveryFileOfTheTypeByteForByteInsideTheDirectory) 
     }
 }
 
-TEST_F(Transfer, DownloadStopsAtTheFirstBadReplyKeepingOnlyCompleteFiles) {
+TEST_F(Transfer, DownloadStopsAtTheFirstBadReplyKeepingWhatArrived) {
     EXPECT_EQ(download(3, target, "<ERROR> GetFileFromDisplay: RegUsbApi Failed.\n"), RC_EXCHANGE_FAILED);
     connect_first();
     // Raw status and count of the reply (-1: the display's own "no file of type 6"), result, output.
@@ -174,8 +193,8 @@ TEST_F(Transfer, DownloadStopsAtTheFirstBadReplyKeepingOnlyCompleteFiles) {
         EXPECT_TRUE(clock.pauses().empty());
         EXPECT_EQ(tree(root), Names{"target/"});
     }
-    // A chunk refused midway: the files already complete stay, the one under way leaves
-    // nothing under its name (an earlier copy of it stays as it was), and no scrap is left.
+    // A chunk refused midway: the files already complete stay, and the one under way holds the
+    // chunks that arrived, under its own name (truncated by its first chunk).
     store().faults = {};
     const Bytes w = pattern(100, 6), x = pattern(300, 4);
     serve(5, {{"w.txt", w}, {"x.txt", x}, {"y.txt", pattern(100, 5)}});
@@ -185,7 +204,7 @@ TEST_F(Transfer, DownloadStopsAtTheFirstBadReplyKeepingOnlyCompleteFiles) {
                        "!!!!Number of files to get iss : 3 \n<ERROR> GetFileFromDisplay: RegUsbApi Status Failed.\n"),
               RC_DEVICE_STATUS);
     EXPECT_EQ(read_host(target / "w.txt"), w);
-    EXPECT_EQ(read_host(target / "x.txt"), bytes("an earlier x"));
+    EXPECT_EQ(read_host(target / "x.txt"), head(x, 128));
     EXPECT_EQ(tree(root), (Names{"target/", "target/w.txt", "target/x.txt"}));
     EXPECT_EQ(clock.pauses(), std::vector<uint64_t>(2, 100000));
     EXPECT_EQ(store().files[5][1].data, x);
@@ -194,13 +213,14 @@ TEST_F(Transfer, DownloadStopsAtTheFirstBadReplyKeepingOnlyCompleteFiles) {
 TEST_F(Transfer, HostileRepliesAreRefusedAndNothingLandsOutsideTheDirectory) {
     connect_first();
     fs::create_directory(target / "a");
+    ASSERT_EQ(mkfifo((target / "fifo").c_str(), 0600), 0);
     // What the reply carries instead of the truth: a name over the start of "f.bin", chunkLength,
     // fileType, firstChunk. The file is ten bytes of 'z'.
     struct Lie { std::string_view name = {}; int length = -1, type = -1, first = -1; };
     const std::string escapes = "File name from the display leaves the target directory.", ns(50, 'n');
     const std::pair<Lie, std::string> cases[] = {
-        {{.name = "..\0"sv}, escapes}, {{.name = "../escaped\0"sv}, escapes}, {{.name = "a/../../x\0"sv}, escapes},
-        {{.name = "a/..\0"sv}, escapes}, {{.name = "//../escaped\0"sv}, escapes}, {{.name = "\0"sv}, escapes},
+        {{.name = "..\0"sv}, escapes}, {{.name = "../escaped\0"sv}, escapes}, {{.name = "a/f\0"sv}, escapes},
+        {{.name = "/abs\0"sv}, escapes}, {{.name = "a/\0"sv}, escapes}, {{.name = "\0"sv}, escapes},
         // Read on past its field, this name would run into chunkLength (10, a newline) and the data.
         {{.name = ns}, "File name from the display is not terminated."},
         {{.length = 129}, "Chunk length 129 from the display is too long."},
@@ -208,9 +228,9 @@ TEST_F(Transfer, HostileRepliesAreRefusedAndNothingLandsOutsideTheDirectory) {
         {{.type = 7}, "File type 7 from the display is not a download type."},
         {{.type = 0}, "File type 0 from the display is not a download type."},
         {{.first = 2}, "First-chunk flag 2 from the display is not 0 or 1."},
-        {{.name = "no-such-dir/f\0"sv}, "Cannot open the host file."},
-        {{.name = "a/\0"sv}, "Cannot open the host file."}, {{.name = ".\0"sv}, "Cannot open the host file."},
-        {{.name = "a\0"sv}, "Cannot write the host file."}};  // a directory is in the way
+        // A directory or a FIFO in the way (the FIFO's open does not wait for a reader).
+        {{.name = ".\0"sv}, "Cannot open the host file."}, {{.name = "a\0"sv}, "Cannot open the host file."},
+        {{.name = "fifo\0"sv}, "Cannot open the host file."}};
     serve(3, {{"f.bin", Bytes(10, 'z')}});
     for (const auto& [lie, error] : cases) {
         SCOPED_TRACE(error);
@@ -221,7 +241,7 @@ TEST_F(Transfer, HostileRepliesAreRefusedAndNothingLandsOutsideTheDirectory) {
         fw(0).clear_requests();
         const std::string out = "!!!!Number of files to get iss : 1 \n<ERROR> GetFileFromDisplay: " + error + "\n";
         EXPECT_EQ(download(3, target, out), RC_FAILED);
-        EXPECT_EQ(tree(root), (Names{"target/", "target/a/"}));
+        EXPECT_EQ(tree(root), (Names{"target/", "target/a/", "target/fifo"}));
         EXPECT_TRUE(clock.pauses().empty());
         EXPECT_EQ(sent(fw(0)), (Names{"op 28", "op 29"}));
     }
@@ -241,8 +261,9 @@ TEST_F(Transfer, HostileRepliesAreRefusedAndNothingLandsOutsideTheDirectory) {
 }
 
 // A display whose reply restarts a file truncates it again; one whose first reply says
-// "append" adds to what the host holds; one that renames the file half way is refused.
-TEST_F(Transfer, ChunkFlagsOfTheReplyKeepTheirMeaningAndTheNameMustStay) {
+// "append" adds to what the host holds; one that renames the file half way writes the rest
+// under the new name: the host path is taken from every reply.
+TEST_F(Transfer, ChunkFlagsAndNameOfEveryReplyKeepTheirMeaning) {
     connect_first();
     const Bytes data = pattern(300, 7);
     serve(3, {{"f.bin", data}});
@@ -263,30 +284,36 @@ TEST_F(Transfer, ChunkFlagsOfTheReplyKeepTheirMeaningAndTheNameMustStay) {
     store().faults = {};
     store().faults.name_field = bytes("other.bin\0"sv);
     store().faults.lie_from_offset = 128;
-    EXPECT_EQ(download(3, target, "!!!!Number of files to get iss : 1 \n"
-                                  "<ERROR> GetFileFromDisplay: File name from the display changed within a file.\n"),
-              RC_FAILED);
-    EXPECT_EQ(tree(root), Names{"target/"});
+    EXPECT_EQ(GetFileFromDisplay(3, target.c_str()), RC_OK);
+    EXPECT_EQ(read_host(target / "f.bin"), head(data, 128));
+    EXPECT_EQ(read_host(target / "other.bin"), Bytes(data.begin() + 128, data.end()));
 }
 
-// Links in the target directory are the host's own: a name that runs through one is refused,
-// and a file that replaces one replaces the link, never what it points to. A file that
-// replaces an earlier one keeps its permissions.
-TEST_F(Transfer, DownloadNeverFollowsLinksOutOfTheDirectory) {
+// Links in the target directory are the host's own: a file under the display's name that is a
+// symbolic link, or that has another name elsewhere, is neither truncated nor appended to, and
+// what it points to stays as it was. A file written over keeps its permissions.
+TEST_F(Transfer, DownloadNeverWritesThroughLinks) {
     connect_first();
-    fs::create_directory(root / "outside");
     write_host(root / "victim", bytes("keep"));
-    fs::create_directory_symlink(root / "outside", target / "link");
-    fs::create_symlink(root / "victim", target / "f.bin");
-    serve(3, {{"link/f", pattern(10)}});
-    EXPECT_EQ(download(3, target, "!!!!Number of files to get iss : 1 \n"
-                                  "<ERROR> GetFileFromDisplay: Cannot open the host file.\n"), RC_FAILED);
+    fs::create_symlink(root / "victim", target / "sym.bin");
+    fs::create_hard_link(root / "victim", target / "hard.bin");
+    const std::string refused = "!!!!Number of files to get iss : 1 \n<ERROR> GetFileFromDisplay: ";
+    const std::tuple<const char*, int, std::string> cases[] = {
+        {"sym.bin", -1, "Cannot open the host file.\n"}, {"sym.bin", 0, "Cannot open the host file.\n"},
+        {"hard.bin", -1, "Host file has more than one link.\n"}, {"hard.bin", 0, "Host file has more than one link.\n"}};
+    for (const auto& [name, first, error] : cases) {
+        SCOPED_TRACE(std::string(name) + (first == 0 ? " appended" : " created"));
+        serve(3, {{name, pattern(10)}});
+        store().faults.reply_first_chunk = first;
+        EXPECT_EQ(download(3, target, refused + error), RC_FAILED);
+        EXPECT_EQ(read_host(root / "victim"), bytes("keep"));
+    }
+    store().faults = {};
+    fs::remove(target / "sym.bin");
+    fs::remove(target / "hard.bin");
     serve(3, {{"f.bin", pattern(10)}});
     EXPECT_EQ(GetFileFromDisplay(3, target.c_str()), RC_OK);
-    EXPECT_EQ(read_host(root / "victim"), bytes("keep"));
-    EXPECT_FALSE(fs::is_symlink(target / "f.bin"));
     EXPECT_EQ(read_host(target / "f.bin"), pattern(10));
-    EXPECT_TRUE(fs::is_empty(root / "outside"));
 
     fs::permissions(target / "f.bin", fs::perms::owner_read | fs::perms::owner_write);
     serve(3, {{"f.bin", pattern(20)}});
@@ -296,8 +323,8 @@ TEST_F(Transfer, DownloadNeverFollowsLinksOutOfTheDirectory) {
 }
 
 // The host cannot write all of a file (here: the process may not write files over 200
-// bytes): the download fails and leaves nothing of it.
-TEST_F(Transfer, FileTheHostCannotWriteWhollyLeavesNothing) {
+// bytes): the download fails and leaves what fitted.
+TEST_F(Transfer, FileTheHostCannotWriteWhollyKeepsWhatFitted) {
     connect_first();
     serve(3, {{"f.bin", pattern(300)}});
     rlimit saved{};
@@ -310,7 +337,7 @@ TEST_F(Transfer, FileTheHostCannotWriteWhollyLeavesNothing) {
     setrlimit(RLIMIT_FSIZE, &saved);
     signal(SIGXFSZ, old_handler);
     EXPECT_EQ(rc, RC_FAILED);
-    EXPECT_EQ(tree(root), Names{"target/"});
+    EXPECT_EQ(read_host(target / "f.bin"), head(pattern(300), 200));
     EXPECT_EQ(fw(0).count_requests(29), 2u) << "the second chunk is the one the host cannot write";
 }
 
@@ -326,7 +353,7 @@ TEST_F(Transfer, EndlessFileStopsAtTheChunkLimit) {
               RC_FAILED);
     EXPECT_EQ(fw(0).count_requests(29), 40u);
     EXPECT_EQ(clock.pauses().size(), 40u);
-    EXPECT_EQ(tree(root), Names{"target/"});
+    EXPECT_EQ(read_host(target / "f.bin"), pattern(1000)) << "then empty chunks";
 
     store().faults = {};
     serve(3, {{"f.bin", pattern(40 * 128)}});
@@ -335,7 +362,8 @@ TEST_F(Transfer, EndlessFileStopsAtTheChunkLimit) {
     fs::remove(target / "f.bin");
     serve(3, {{"a.bin", pattern(25 * 128)}, {"b.bin", pattern(25 * 128)}});
     EXPECT_EQ(GetFileFromDisplay(3, target.c_str()), RC_FAILED);
-    EXPECT_EQ(tree(root), (Names{"target/", "target/a.bin"}));
+    EXPECT_EQ(tree(root), (Names{"target/", "target/a.bin", "target/b.bin"}));
+    EXPECT_EQ(read_host(target / "b.bin"), head(pattern(25 * 128), 15 * 128));
 }
 
 // Misuse a hostile caller tries: no directory or an empty one (it would name the root of
@@ -363,41 +391,9 @@ TEST_F(Transfer, CallerMisuseIsRefusedBeforeAnyExchange) {
     EXPECT_EQ(fw(0).requests()[0].bytes[55], 128);
 }
 
-// A display may name its files as it likes, also like the host's own temporary files: names
-// that spell the temporary name of the file downloaded next, for this process, keep their
-// content and nothing of the host's is left beside them.
-TEST_F(Transfer, DisplayNamesThatLookLikeTheHostsTemporaryFilesAreOrdinaryFiles) {
-    connect_first();
-    const std::string pid = std::to_string(getpid());
-    std::vector<std::pair<std::string, Bytes>> files;
-    Names expect = {"target/"};
-    for (int serial = 1; serial <= 6; ++serial) {
-        files.push_back({".f.bin.part" + pid + "-" + std::to_string(serial), pattern(140, serial)});
-        expect.push_back("target/" + files.back().first);
-    }
-    const std::string longest(49, 'q');  // the longest name the display's field holds
-    files.push_back({"f.bin", pattern(300, 9)});
-    files.push_back({longest, pattern(10, 10)});
-    files.push_back({"." + longest.substr(0, 14) + ".part" + pid + "-7", pattern(5, 11)});
-    for (std::size_t i = 6; i < files.size(); ++i) expect.push_back("target/" + files[i].first);
-    std::sort(expect.begin(), expect.end());
-    serve(6, files);
-    for (int round = 0; round < 2; ++round) {  // the second round replaces every file
-        SCOPED_TRACE(round);
-        ASSERT_EQ(GetFileFromDisplay(6, target.c_str()), RC_OK);
-        EXPECT_EQ(tree(root), expect);
-        for (const auto& [name, data] : files) EXPECT_EQ(read_host(target / name), data) << name;
-    }
-    // Broken off in the middle of "f.bin": the files before it stay whole.
-    store().faults.refuse_chunk = 14;  // after the six files of two chunks, the second of f.bin's three
-    EXPECT_EQ(GetFileFromDisplay(6, target.c_str()), RC_DEVICE_STATUS);
-    EXPECT_EQ(tree(root), expect);
-    for (const auto& [name, data] : files) EXPECT_EQ(read_host(target / name), data) << name;
-}
-
 // The display answers a count query or a chunk request with each status byte in turn. Only 0
 // lets a count go on (and 0 or 1 a chunk); any other ends the call with RC_DEVICE_STATUS at
-// that reply, leaving nothing on the host.
+// that reply, leaving on the host what came before it.
 TEST_F(Transfer, EveryStatusByteOfTheDisplayEndsTheDownloadCleanly) {
     connect_first();
     serve(4, {{"t.txt", pattern(200, 3)}});
@@ -425,7 +421,8 @@ TEST_F(Transfer, EveryStatusByteOfTheDisplayEndsTheDownloadCleanly) {
         store().faults.refuse_chunk = 2, store().faults.refuse_status = static_cast<uint8_t>(status);
         EXPECT_EQ(GetFileFromDisplay(4, target.c_str()), RC_DEVICE_STATUS);
         EXPECT_EQ(sent(fw(0)), (Names{"op 28", "op 29", "op 29"}));
-        EXPECT_EQ(tree(root), Names{"target/"});
+        EXPECT_EQ(read_host(target / "t.txt"), head(pattern(200, 3), 128));
+        fs::remove(target / "t.txt");
     }
 }
 

@@ -20,8 +20,8 @@ the environment variable ``QUORVEX_LIBRARY``. The C functions themselves are in
 """
 from .display import (PROFILE_FORMAT, Display, RestoreError, load_profile, restore_plan, scan,
                       sdk_version, set_log)
-from .errors import (InvalidArgumentError, LinkError, NotAllowedError, NotSupportedError,
-                     QuorvexError, RefusedError, ResultCode)
+from .errors import (HostError, InvalidArgumentError, LinkError, NotAllowedError,
+                     NotSupportedError, QuorvexError, RefusedError, ResultCode)
 from .settings import Field, Record, Setting, all_settings as settings, find as setting, record_class
 
 __version__ = "1.0.0"
@@ -30,5 +30,5 @@ __all__ = [
     "Display", "scan", "sdk_version", "set_log", "settings", "setting", "record_class",
     "Setting", "Field", "Record", "PROFILE_FORMAT", "RestoreError", "load_profile", "restore_plan",
     "QuorvexError", "NotAllowedError", "NotSupportedError", "RefusedError", "LinkError",
-    "InvalidArgumentError", "ResultCode",
+    "InvalidArgumentError", "HostError", "ResultCode",
 ]

@@ -2,17 +2,19 @@
 from __future__ import annotations
 
 import ctypes
+import errno
 import json
 import os
 import re
+import stat
 from ctypes import byref, create_string_buffer
 from typing import Any, Mapping, Optional, Union
 
 from . import _codecs
 from . import lowlevel as ll
 from ._codecs import BadValue, LibraryFailure
-from .errors import (LinkError, QuorvexError, ResultCode, code_text, describe, invalid,
-                     make_error)
+from .errors import (HostError, LinkError, QuorvexError, ResultCode, code_text, describe,
+                     invalid, make_error)
 from .settings import PROFILE_LIMITS, Record, Setting, all_settings, find, snake
 
 PROFILE_FORMAT = "quorvex-settings/1"
@@ -449,17 +451,53 @@ class Display:
         self._invoke("leave test-pattern mode", "DisableTestPattern")
 
     def send_file(self, file_type: int, path: Union[str, os.PathLike]) -> None:
-        """Uploads a host file; ``file_type`` is an upload code: 0, 2, 7 (text) or 1 (binary)."""
-        attempt = f"send {os.fspath(path)!r} as file type {file_type}"
-        code = self._file_type(file_type, attempt)
-        self._invoke(attempt, "SendFileToDisplay", code, os.fsencode(path))
+        """Uploads a host file; ``file_type`` is an upload code: 0, 2, 7 (text) or 1 (binary).
 
-    def get_files(self, file_type: int, directory: Union[str, os.PathLike]) -> None:
-        """Downloads every display file of ``file_type`` (3, 6 binary; 4, 5, 8 text) into
-        ``directory``."""
-        attempt = f"download the files of type {file_type} into {os.fspath(directory)!r}"
+        Raises :class:`HostError` when the file is missing or cannot be read.
+        """
+        path = os.fspath(path)
+        attempt = f"send {path!r} as file type {file_type}"
         code = self._file_type(file_type, attempt)
-        self._invoke(attempt, "GetFileFromDisplay", code, os.fsencode(directory))
+        _check_readable(attempt, path)
+        try:
+            self._invoke(attempt, "SendFileToDisplay", code, os.fsencode(path))
+        except QuorvexError as e:
+            if e.code == ResultCode.FAILED:
+                _check_readable(attempt, path)  # gone or changed meanwhile
+            raise
+
+    def get_files(self, file_type: int, directory: Union[str, os.PathLike]) -> list[str]:
+        """Downloads every display file of ``file_type`` (3, 6 binary; 4, 5, 8 text) into
+        ``directory``; returns the paths of the files written, in the order they arrived.
+
+        Raises :class:`HostError` when the directory is missing or cannot be written. When the
+        download fails part way, the error's ``path`` is the file it stopped in (whose last
+        chunks may be missing) and its ``files`` every file written.
+        """
+        directory = os.fspath(directory)
+        attempt = f"download the files of type {file_type} into {directory!r}"
+        code = self._file_type(file_type, attempt)
+        _check_writable(attempt, directory)
+        before = _directory_files(directory)
+        try:
+            self._invoke(attempt, "GetFileFromDisplay", code, os.fsencode(directory))
+        except QuorvexError as failure:
+            written = _written_files(directory, before)
+            if failure.code == ResultCode.FAILED:
+                try:
+                    _check_writable(attempt, directory)
+                except HostError as host:
+                    failure = host
+            failure.files = [path for path, _ in written]
+            if written:
+                last = written[-1][1]
+                stopped = [path for path, mtime in written if mtime == last]
+                failure.path = stopped[-1]
+                sizes = ", ".join(f"{path}: {os.path.getsize(path)} bytes" for path in stopped)
+                failure.args = (f"{failure.args[0]} The download stopped in {sizes} "
+                                f"(may be incomplete).",)
+            raise failure from None
+        return [path for path, _ in _written_files(directory, before)]
 
     @staticmethod
     def _file_type(file_type: Any, attempt: str) -> int:
@@ -589,6 +627,59 @@ def _within_limits(data: bytes) -> None:
 
 # A string (to its closing quote, or the end of the text) or one structural character.
 _STRUCTURE = re.compile(rb'"(?:[^"\\]|\\.)*"?|[][{}:]', re.DOTALL)
+
+
+def _check_readable(attempt: str, path: str) -> None:
+    """Raises HostError unless ``path`` is a regular file this process can read."""
+    try:
+        # Non-blocking: a FIFO must not hold the open until a writer comes.
+        fd = os.open(path, os.O_RDONLY | os.O_NONBLOCK | os.O_CLOEXEC)
+    except OSError as e:
+        raise HostError(attempt, path, e.errno or errno.EIO) from None
+    try:
+        mode = os.fstat(fd).st_mode
+    finally:
+        os.close(fd)
+    if stat.S_ISDIR(mode):
+        raise HostError(attempt, path, errno.EISDIR)
+    if not stat.S_ISREG(mode):
+        raise HostError(attempt, path, errno.EINVAL, "not a regular file")
+
+
+def _check_writable(attempt: str, directory: str) -> None:
+    """Raises HostError unless files can be created in ``directory``."""
+    try:
+        info = os.stat(directory)
+    except OSError as e:
+        raise HostError(attempt, directory, e.errno or errno.EIO) from None
+    if not stat.S_ISDIR(info.st_mode):
+        raise HostError(attempt, directory, errno.ENOTDIR)
+    if not os.access(directory, os.W_OK | os.X_OK, effective_ids=os.access in os.supports_effective_ids):
+        read_only = os.statvfs(directory).f_flag & os.ST_RDONLY
+        raise HostError(attempt, directory, errno.EROFS if read_only else errno.EACCES)
+    if os.statvfs(directory).f_bavail == 0:
+        raise HostError(attempt, directory, errno.ENOSPC)
+
+
+def _directory_files(directory: str) -> dict[str, tuple[int, int]]:
+    """Size and modification time of each regular file in ``directory``, by path."""
+    files = {}
+    with os.scandir(directory) as entries:
+        for entry in entries:
+            try:
+                if entry.is_file(follow_symlinks=False):
+                    info = entry.stat(follow_symlinks=False)
+                    files[entry.path] = (info.st_size, info.st_mtime_ns)
+            except OSError:
+                pass
+    return files
+
+
+def _written_files(directory: str, before: Mapping[str, tuple[int, int]]) -> list[tuple[str, int]]:
+    """The files new or changed since ``before`` and their modification times, oldest first."""
+    written = [(path, state[1]) for path, state in _directory_files(directory).items()
+               if before.get(path) != state]
+    return sorted(written, key=lambda item: (item[1], item[0]))
 
 
 def restore_plan(profile: Any) -> tuple[list[tuple[Setting, Any]], dict[str, str]]:

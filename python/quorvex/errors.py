@@ -8,6 +8,7 @@ for each kind of failure. The Python layer turns every non-zero code into a
 from __future__ import annotations
 
 import enum
+import os
 from typing import Any, Optional
 
 
@@ -86,6 +87,10 @@ class QuorvexError(Exception):
         self.setting = setting
         self.value = value
         self.function = function
+        # A file transfer that failed part way: the host file it stopped in (which may be
+        # incomplete) and every host file it wrote, in the order they were written.
+        self.path: Optional[str] = None
+        self.files: list[str] = []
 
 
 class NotAllowedError(QuorvexError):
@@ -106,6 +111,28 @@ class LinkError(QuorvexError):
 
 class InvalidArgumentError(QuorvexError, ValueError):
     """A value failed validation, in Python or in the library (``RC_INVALID_ARGUMENT``)."""
+
+
+class HostError(QuorvexError, OSError):
+    """The host refused a transfer's file: a file to send that is missing or cannot be read,
+    a directory to download into that is missing or cannot be written.
+
+    Also an :class:`OSError`: ``errno``, ``strerror`` and ``filename`` (= ``path``) say what
+    the system refused.
+    """
+
+    def __init__(self, attempt: str, path: str, error_number: int, reason: str = "") -> None:
+        reason = reason or os.strerror(error_number)
+        code = ResultCode.FAILED
+        QuorvexError.__init__(self, code, f"Cannot {attempt}: {reason} (the host refused; "
+                              f"{code_text(code)}).")
+        self.errno = error_number
+        self.strerror = reason
+        self.filename = path
+        self.path = path
+
+    def __str__(self) -> str:
+        return str(self.args[0])
 
 
 _CLASSES = {

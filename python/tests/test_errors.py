@@ -1,6 +1,9 @@
 """Every failure raises QuorvexError of its kind, with the result code and a sentence."""
 from __future__ import annotations
 
+import errno
+import os
+
 import pytest
 
 import quorvex
@@ -135,3 +138,40 @@ def test_diagnostic_lines_off_by_default_and_on_when_asked(display, capfd):
     out = capfd.readouterr().out
     assert "Moniter Type is 2" in out
     assert "Luminance value received = 120 \n" in out
+
+
+def test_host_files_a_transfer_cannot_use_are_host_errors(display, tmp_path):
+    plain = tmp_path / "plain.txt"
+    plain.write_text("x")
+    for call, path, number in [(display.send_file, tmp_path / "missing", errno.ENOENT),
+                               (display.send_file, tmp_path, errno.EISDIR),
+                               (display.get_files, tmp_path / "missing", errno.ENOENT),
+                               (display.get_files, plain, errno.ENOTDIR),
+                               (display.get_files, "/proc/self", None)]:
+        with pytest.raises(quorvex.HostError) as e:
+            call(1 if call == display.send_file else 3, path)
+        assert e.value.path == os.fspath(path) == e.value.filename
+        assert isinstance(e.value, OSError) and e.value.code == ResultCode.FAILED
+        if number is not None:
+            assert e.value.errno == number
+            assert str(e.value).endswith(f": {os.strerror(number)} (the host refused; RC_FAILED, -1).")
+
+
+def test_a_download_that_fails_part_way_names_the_file_it_stopped_in(display, tmp_path):
+    # The host lets no file grow past 200 bytes: the second chunk of the first file of type 3
+    # (300 bytes) fails.
+    import resource
+    import signal
+    limits = resource.getrlimit(resource.RLIMIT_FSIZE)
+    handler = signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+    resource.setrlimit(resource.RLIMIT_FSIZE, (200, limits[1]))
+    try:
+        with pytest.raises(quorvex.QuorvexError) as e:
+            display.get_files(3, tmp_path)
+    finally:
+        resource.setrlimit(resource.RLIMIT_FSIZE, limits)
+        signal.signal(signal.SIGXFSZ, handler)
+    assert e.value.path == str(tmp_path / "colorimeter_dump.bin")
+    assert e.value.files == [e.value.path]
+    assert os.path.getsize(e.value.path) == 200
+    assert "stopped in" in str(e.value) and "200 bytes" in str(e.value)

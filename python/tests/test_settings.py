@@ -223,6 +223,7 @@ def test_files_go_up_and_come_back(display, tmp_path):
     display.send_file(0, sent)
     out = tmp_path / "down"
     out.mkdir()
-    display.get_files(4, out)
+    received = display.get_files(4, out)
+    assert sorted(received) == sorted(str(p) for p in out.iterdir())
     assert (out / "upload0.txt").read_text() == sent.read_text()
     assert (out / "calibration_report.txt").exists()

@@ -13,9 +13,9 @@
 
 namespace {
 
-// Where the records live, taken from the table rows (a missing row does not compile).
-constexpr const qv::SettingRow& kMainRow = *qv::find_row("markers");
-constexpr const qv::SettingRow& kPipRow = *qv::find_row("pip-markers");
+// Where the records live, taken from the table rows.
+const qv::SettingRow& kMainRow = *qv::find_row("markers");
+const qv::SettingRow& kPipRow = *qv::find_row("pip-markers");
 
 constexpr std::size_t kRecord = sizeof(MarkerDetails);
 constexpr std::size_t kClearField = 0;

@@ -23,9 +23,9 @@ QV_API int64_t sPipLimits[2][6] = {
 
 namespace {
 
-// Where the records live, taken from the table rows (a missing row does not compile).
-constexpr const qv::SettingRow& kSizeRow = *qv::find_row("pip-size");
-constexpr const qv::SettingRow& kPositionRow = *qv::find_row("pip-position");
+// Where the records live, taken from the table rows.
+const qv::SettingRow& kSizeRow = *qv::find_row("pip-size");
+const qv::SettingRow& kPositionRow = *qv::find_row("pip-position");
 
 constexpr int kFrameWidth = 4096;
 constexpr int kFrameHeight = 2160;

@@ -7,8 +7,8 @@
 // reply, so whatever the display sent back in the other fields travels with the next request.
 //
 // A display is a USB device and a host must not trust what it sends: a download writes only
-// below the directory it was given, and refuses names, lengths and codes it cannot write
-// safely before anything is opened.
+// into the directory it was given, and refuses names, lengths and codes it cannot write safely
+// before anything is opened.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -17,8 +17,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <string>
-#include <string_view>
 
 #include "api/presets.h"
 #include "api/transfer.h"
@@ -32,12 +30,7 @@ namespace {
 
 using namespace qv::transfer;
 
-constexpr std::size_t kMaxHostPath = 256;  // composed download path, its NUL included
-// A file being downloaded is assembled under a name of at least this many characters, longer
-// than any name the display's field can hold: the two never meet, and a scrap left by a host
-// that died half way through is told from the display's files by its length alone.
-constexpr std::size_t kTempNameLength = 64;
-static_assert(kTempNameLength > kFileNameSize - 1);
+constexpr std::size_t kMaxHostPath = qv::kMaxDownloadPath;  // composed download path, its NUL included
 constexpr uint64_t kChunkPauseUs = 100000;  // the display is given 100 ms after each chunk it sends
 
 constexpr uint16_t kActionPacketSize = 2;
@@ -49,13 +42,12 @@ constexpr uint8_t kOpTintwiseCalibration = 27;
 const char* const kSend = "SendFileToDisplay";
 const char* const kGet = "GetFileFromDisplay";
 
-// Host file mode of an upload code, or nullptr for a code the upload does not take. The
-// whole int is compared: 256 is not 0.
-const char* upload_mode(int file_type) {
+// The file types the upload takes: 0, 2 and 7 are read as text, 1 as binary (the host makes no
+// difference). The whole int is compared: 256 is not 0.
+bool is_upload_type(int file_type) {
     switch (file_type) {
-        case 0: case 2: case 7: return "rt";
-        case 1: return "rb";
-        default: return nullptr;
+        case 0: case 1: case 2: case 7: return true;
+        default: return false;
     }
 }
 
@@ -67,18 +59,9 @@ bool is_download_type(uint8_t file_type) {
     }
 }
 
-// A name from the display may address a file in a subdirectory of the target ("sub/f"), but no
-// component may climb out of it. A leading slash is harmless: "dir" + "//" + "/x" stays in dir.
+// A name from the display names a file directly in the target directory: no slash, never "..".
 bool name_stays_inside(const char* name) {
-    if (name[0] == '\0') return false;
-    for (const char* p = name; *p != '\0';) {
-        const char* end = std::strchr(p, '/');
-        const std::size_t n = end != nullptr ? static_cast<std::size_t>(end - p) : std::strlen(p);
-        if (n == 2 && p[0] == '.' && p[1] == '.') return false;
-        if (end == nullptr) break;
-        p = end + 1;
-    }
-    return true;
+    return name[0] != '\0' && std::strchr(name, '/') == nullptr && std::strcmp(name, "..") != 0;
 }
 
 // Checks what a download reply says about its chunk before anything on the host is touched.
@@ -129,135 +112,62 @@ bool write_all(int fd, const uint8_t* data, std::size_t length) {
     return true;
 }
 
-// Appends the whole of file `from` to `to`.
-bool copy_all(int from, int to) {
-    uint8_t buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(from, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return false;
-        if (n == 0) return true;
-        if (!write_all(to, buffer, static_cast<std::size_t>(n))) return false;
-    }
-}
-
-// The host file a download is writing. It is assembled under a temporary name beside its
-// final one and renamed into place when its last chunk has arrived, so a download that breaks
-// off leaves no file under the final name that looks complete: what was assembled is removed.
-// The directories on the way to it are opened one by one without following symbolic links,
-// so nothing outside the target directory is created or changed whatever name the display
-// sends. (Text and binary files are written alike: the host makes no difference.)
-class HostFile {
+class Descriptor {
 public:
-    explicit HostFile(const char* directory) : directory_(directory) {}
-    HostFile(const HostFile&) = delete;
-    HostFile& operator=(const HostFile&) = delete;
-    ~HostFile() { discard(); }
-
-    const char* directory() const { return directory_; }
-
-    // Writes the chunk that a checked reply carries. Returns RC_OK, or RC_FAILED after an
-    // error line (the file being assembled is then removed).
-    int take(const uint8_t* packet) {
-        const char* name = reinterpret_cast<const char*>(packet + kFileName);
-        const bool first = packet[kFirstChunk] == 1;
-        if (first || fd_ < 0) {
-            discard();
-            // A first chunk creates the file; a later one without a file under way appends to
-            // what the host already holds under that name.
-            if (const int rc = start(name, !first); rc != RC_OK) return fail(rc);
-        } else if (name_ != name) {
-            qv::log("<ERROR> %s: File name from the display changed within a file.\n", kGet);
-            return fail(RC_FAILED);
-        }
-        if (!write_all(fd_, packet + kChunkData, packet[kChunkLength])) return fail(cannot_write());
-        if (packet[kStatus] != 0) return RC_OK;  // more chunks of this file follow
-        const int closed = ::close(fd_);
+    explicit Descriptor(int fd) : fd_(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    int get() const { return fd_; }
+    // Closes it now, for the result of the close.
+    bool close() {
+        const int fd = fd_;
         fd_ = -1;
-        if (closed != 0 || ::renameat(dir_fd_, temp_.c_str(), dir_fd_, leaf_.c_str()) != 0)
-            return fail(cannot_write());
-        temp_.clear();
-        close_directory();
-        return RC_OK;
+        return ::close(fd) == 0;
     }
 
 private:
-    static int cannot_open() {
-        qv::log("<ERROR> %s: Cannot open the host file.\n", kGet);
-        return RC_FAILED;
-    }
-    static int cannot_write() {
-        qv::log("<ERROR> %s: Cannot write the host file.\n", kGet);
-        return RC_FAILED;
-    }
-    int fail(int rc) {
-        discard();
-        return rc;
-    }
-
-    int start(const char* name, bool append) {
-        name_ = name;
-        dir_fd_ = ::open(directory_, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dir_fd_ < 0) return cannot_open();
-        // Every component but the last is a directory below the target ("" and "." stay put;
-        // ".." never gets here).
-        std::string_view rest = name_;
-        for (std::size_t slash; (slash = rest.find('/')) != std::string_view::npos; rest.remove_prefix(slash + 1)) {
-            const std::string part(rest.substr(0, slash));
-            if (part.empty() || part == ".") continue;
-            const int next = ::openat(dir_fd_, part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (next < 0) return cannot_open();
-            ::close(dir_fd_);
-            dir_fd_ = next;
-        }
-        leaf_ = std::string(rest);
-        if (leaf_.empty() || leaf_ == ".") return cannot_open();
-
-        static unsigned serial = 0;
-        for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-            temp_ = "." + leaf_ + ".part" + std::to_string(::getpid()) + "-" + std::to_string(++serial);
-            if (temp_.size() < kTempNameLength) temp_.append(kTempNameLength - temp_.size(), '~');
-            fd_ = ::openat(dir_fd_, temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-            if (fd_ < 0 && errno != EEXIST) break;
-        }
-        if (fd_ < 0) {
-            temp_.clear();
-            return cannot_open();
-        }
-        // A file that replaces an earlier one keeps its permissions.
-        struct stat existing {};
-        const bool exists = ::fstatat(dir_fd_, leaf_.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0;
-        if (exists && S_ISREG(existing.st_mode)) ::fchmod(fd_, existing.st_mode & 07777);
-        if (append && exists) {
-            const int old = ::openat(dir_fd_, leaf_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-            const bool copied = old >= 0 && S_ISREG(existing.st_mode) && copy_all(old, fd_);
-            if (old >= 0) ::close(old);
-            if (!copied) return cannot_open();
-        }
-        return RC_OK;
-    }
-
-    void close_directory() {
-        if (dir_fd_ >= 0) ::close(dir_fd_);
-        dir_fd_ = -1;
-    }
-
-    // Removes the file being assembled, if any.
-    void discard() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-        if (!temp_.empty() && dir_fd_ >= 0) ::unlinkat(dir_fd_, temp_.c_str(), 0);
-        temp_.clear();
-        close_directory();
-    }
-
-    const char* directory_;
-    std::string name_;   // the name the display gave, relative to the target directory
-    std::string leaf_;   // its last component, in dir_fd_
-    std::string temp_;   // the temporary name in dir_fd_ while the file is assembled
-    int dir_fd_ = -1;
-    int fd_ = -1;
+    int fd_;
 };
+
+int cannot_open() {
+    qv::log("<ERROR> %s: Cannot open the host file.\n", kGet);
+    return RC_FAILED;
+}
+int cannot_write() {
+    qv::log("<ERROR> %s: Cannot write the host file.\n", kGet);
+    return RC_FAILED;
+}
+
+// Writes the chunk that a checked reply carries to directory + "//" + its name, opening the
+// file for this chunk alone: created or truncated on a first chunk, appended to on a later one,
+// and closed again, so whatever arrived stays on the host if the download breaks off. The
+// directory is the caller's, taken as given; only the display's name is opened in it, never
+// through a link. A file that is not a plain file of its own (a FIFO, a device, a file with
+// other names elsewhere) is left alone. (Text and binary files are written alike: the host
+// makes no difference.) Returns RC_OK, or RC_FAILED after an error line.
+int write_chunk(const uint8_t* packet, const char* directory) {
+    const char* name = reinterpret_cast<const char*>(packet + kFileName);
+    const bool first = packet[kFirstChunk] == 1;
+    const Descriptor dir(::open(directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() < 0) return cannot_open();
+    // Not truncated yet: what is there is looked at first. O_NONBLOCK: a FIFO does not wait for
+    // a reader.
+    const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (first ? 0 : O_APPEND);
+    Descriptor file(::openat(dir.get(), name, flags, 0666));
+    if (file.get() < 0) return cannot_open();
+    struct stat info {};
+    if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return cannot_open();
+    if (info.st_nlink > 1) {
+        qv::log("<ERROR> %s: Host file has more than one link.\n", kGet);
+        return RC_FAILED;
+    }
+    if (first && ::ftruncate(file.get(), 0) != 0) return cannot_write();
+    if (!write_all(file.get(), packet + kChunkData, packet[kChunkLength]) || !file.close()) return cannot_write();
+    return RC_OK;
+}
 
 // The exchange of one transfer packet, with the line and code of a failed exchange.
 int exchange_transfer(const char* function, uint8_t* packet) {
@@ -305,7 +215,7 @@ unsigned g_chunk_limit = qv::kDownloadChunkLimit;
 
 // Fetches every chunk of remote file `index`; the packet holds the previous reply on entry.
 // `chunks` counts the chunk requests of the whole download against the limit.
-int fetch_file(uint8_t* packet, uint8_t file_type, uint8_t index, HostFile& host, unsigned& chunks) {
+int fetch_file(uint8_t* packet, uint8_t file_type, uint8_t index, const char* directory, unsigned& chunks) {
     packet[kFirstChunk] = 1;
     packet[kFileType] = file_type;
     packet[kFileIndex] = index;
@@ -324,8 +234,8 @@ int fetch_file(uint8_t* packet, uint8_t file_type, uint8_t index, HostFile& host
             qv::log("<ERROR> %s: RegUsbApi Status Failed.\n", kGet);
             return RC_DEVICE_STATUS;
         }
-        if (const int rc = check_chunk_reply(packet, host.directory()); rc != RC_OK) return rc;
-        if (const int rc = host.take(packet); rc != RC_OK) return rc;
+        if (const int rc = check_chunk_reply(packet, directory); rc != RC_OK) return rc;
+        if (const int rc = write_chunk(packet, directory); rc != RC_OK) return rc;
         packet[kFirstChunk] = 0;
         qv::clock().sleep_us(kChunkPauseUs);
     }
@@ -344,14 +254,19 @@ extern "C" {
 QV_API int SendFileToDisplay(int fileType, const char* filePath) noexcept {
     uint8_t packet[kPacketSize] = {};
     if (filePath == nullptr) return RC_INVALID_ARGUMENT;
-    const char* mode = upload_mode(fileType);
-    if (mode == nullptr) return RC_FAILED;
-    FILE* file = std::fopen(filePath, mode);
-    if (file == nullptr) return RC_FAILED;
-    // A directory opens for reading on Linux but has no content to send: it cannot be uploaded.
+    if (!is_upload_type(fileType)) return RC_FAILED;
+    // Opened without waiting, so that a FIFO nobody writes to is refused at once rather than
+    // blocking here; a FIFO, a socket or a directory has no content to send. Whatever else
+    // opens (a plain file, a device) is read as it is.
+    const int fd = ::open(filePath, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return RC_FAILED;
     struct stat info {};
-    if (fstat(fileno(file), &info) != 0 || !S_ISREG(info.st_mode)) {
-        std::fclose(file);
+    const int flags = ::fcntl(fd, F_GETFL);
+    const bool readable = ::fstat(fd, &info) == 0 && !S_ISFIFO(info.st_mode) && !S_ISSOCK(info.st_mode) &&
+                          !S_ISDIR(info.st_mode) && flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0;
+    FILE* file = readable ? ::fdopen(fd, "r") : nullptr;
+    if (file == nullptr) {
+        ::close(fd);
         return RC_FAILED;
     }
     // Set once: later chunks carry whatever the display echoed here.
@@ -379,10 +294,9 @@ QV_API int GetFileFromDisplay(int fileType, const char* directory) noexcept {
     }
     const unsigned count = packet[kChunkLength];
     qv::log("!!!!Number of files to get iss : %d \n", static_cast<int>(count));
-    HostFile host(directory);
     unsigned chunks = 0;
     for (unsigned index = 0; index < count; ++index) {
-        if (const int rc = fetch_file(packet, type, static_cast<uint8_t>(index), host, chunks); rc != RC_OK)
+        if (const int rc = fetch_file(packet, type, static_cast<uint8_t>(index), directory, chunks); rc != RC_OK)
             return rc;
     }
     return RC_OK;

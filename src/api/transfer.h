@@ -1,7 +1,13 @@
 // Limits of the file transfers that the protocol itself does not bound.
 #pragma once
 
+#include <cstddef>
+
 namespace qv {
+
+// A downloaded file's host path (the directory, "//", the name from the display and the
+// terminating NUL) must fit in this many bytes.
+inline constexpr std::size_t kMaxDownloadPath = 256;
 
 // A download stops, with RC_FAILED, before it would ask the display for more than this many
 // chunks in one call: a display that keeps announcing one more chunk cannot keep the host

@@ -3,10 +3,10 @@
 // Almost every exported Get.../Set... function is one get (opcode 8) or one set (opcode 3) of a
 // 32-byte settings packet, differing only in group, item, value width, range and log line. Each
 // such setting is one row, written once in a per-family fragment (table/<family>.def) and read
-// once, into kSettings below (the build finds the fragments and the families their rows name).
-// Everything else comes from that array:
+// once, into the table's one definition (table_rows.h; the build finds the fragments and the
+// families their rows name). Everything else comes from that table:
 //   - the library's exported functions of the plain rows, which the build writes out from
-//     kSettings (codegen/write_table_functions.cpp) and which run the frames of frame.h;
+//     the rows (codegen/write_table_functions.cpp) and which run the frames of table_frames.h;
 //   - the simulated display, which maps every incoming get and every incoming set to its
 //     setting (get and set group/item pairs are separate namespaces: the same pair means
 //     different things as a get and as a set);
@@ -24,13 +24,14 @@
 // functions are written out by hand in the family source. QV_FN takes the function itself, so
 // a row naming a function the header does not declare does not compile.
 //
-// Only constants and the exported functions appear here: the tool includes this header but
-// links nothing but the shared library. The checks behind each Guard are bound inside the
-// library (guards.cpp).
+// The table itself is defined in command_table.cpp (the target quorvex_table, which the tool
+// and the settings layer's users link beside the shared library). The checks behind each Guard are bound inside the library
+// (guards.cpp).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 #include "protocol/table/records.h"  // RecordDesc: the values of the departure rows
@@ -257,73 +258,31 @@ private:
 constexpr RowBuilder setting(const char* cli, Family family) { return {cli, family, false}; }
 constexpr RowBuilder departure(const char* cli, Family family) { return {cli, family, true}; }
 
-// Every row file, in table order (each file's `// table order: N` line; the build writes the
-// list). Table order is the order a profile restores settings in.
-inline constexpr SettingRow kSettings[] = {
-#include "protocol/table_rows.inc"
-};
-
-inline constexpr std::size_t kSettingCount = sizeof(kSettings) / sizeof(kSettings[0]);
+// Every row, in table order (the order a profile restores settings in), defined once from the
+// row files in command_table.cpp. Code that reads the table at run time sees it through this
+// declaration, so editing a row recompiles only the table's definition, the functions written
+// out from it and the program that writes them (which read the rows as constants: see
+// table_rows.h).
+#if !defined(QV_TABLE_ROWS_CONSTANT)
+extern const std::span<const SettingRow> kSettings;
+#endif
 
 // The row whose get (opcode 8) or set (opcode 3) uses this group and item; nullptr if none.
-constexpr const SettingRow* find_get_row(int group, int item) {
-    for (const auto& r : kSettings)
-        if (r.get_key.addresses(group, item)) return &r;
-    return nullptr;
-}
-constexpr const SettingRow* find_set_row(int group, int item) {
-    for (const auto& r : kSettings)
-        if (r.set_key.addresses(group, item)) return &r;
-    return nullptr;
-}
-constexpr const SettingRow* find_row(std::string_view cli) {
-    for (const auto& r : kSettings)
-        if (cli == r.cli) return &r;
-    return nullptr;
-}
-constexpr std::size_t row_index(const SettingRow* r) { return static_cast<std::size_t>(r - kSettings); }
-
-namespace table_checks {
-constexpr bool cli_names_unique() {
-    for (std::size_t i = 0; i < kSettingCount; ++i)
-        for (std::size_t j = i + 1; j < kSettingCount; ++j)
-            if (std::string_view(kSettings[i].cli) == kSettings[j].cli) return false;
-    return true;
-}
-// A (group, item) pair addresses one setting per direction.
-constexpr bool keys_unique() {
-    for (std::size_t i = 0; i < kSettingCount; ++i)
-        for (std::size_t j = i + 1; j < kSettingCount; ++j) {
-            const auto& a = kSettings[i];
-            const auto& b = kSettings[j];
-            if (a.get_key.addresses(b.get_key.group, b.get_key.item)) return false;
-            if (a.set_key.addresses(b.set_key.group, b.set_key.item)) return false;
-        }
-    return true;
-}
-// A plain row says what a checked set accepts and how its getter logs the value.
-constexpr bool plain_rows_complete() {
-    for (const auto& r : kSettings) {
-        if (r.departure) continue;
-        const bool checked =
-            r.setter != nullptr && r.kind != Kind::ACTION && (r.flags & F_NO_RANGE) == 0;
-        if (checked && r.low >= r.high) return false;
-        if (r.getter != nullptr && r.value_line == nullptr) return false;
-    }
-    return true;
-}
-// A departure row describes its value.
-constexpr bool departures_described() {
-    for (const auto& r : kSettings)
-        if (r.departure && !r.described) return false;
-    return true;
-}
-}  // namespace table_checks
-
-static_assert(table_checks::cli_names_unique(), "every setting needs its own CLI name");
-static_assert(table_checks::keys_unique(), "a get or set (group, item) pair may name only one setting");
-static_assert(table_checks::plain_rows_complete(),
-              "a plain row needs a range for its setter and a value line for its getter");
-static_assert(table_checks::departures_described(), "a departure row needs .record(records::...)");
+const SettingRow* find_get_row(int group, int item);
+const SettingRow* find_set_row(int group, int item);
+// The row of a CLI name; nullptr if none.
+const SettingRow* find_row(std::string_view cli);
 
 }  // namespace qv
+
+#if defined(QV_TABLE_ROWS_CONSTANT)
+// A source that checks its own code against the rows at compile time is built with this
+// defined and sees the same rows as constants (it is recompiled when a row changes).
+#include "protocol/table_rows.h"
+
+namespace qv {
+inline namespace rows_constant {
+inline constexpr std::span<const SettingRow> kSettings{kRows};
+}  // namespace rows_constant
+}  // namespace qv
+#endif

@@ -3,9 +3,11 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -56,22 +58,32 @@ Result quorvexctl_on_terminal(const std::vector<std::string>& args, const std::s
     return result;
 }
 
-Result quorvexctl(const std::vector<std::string>& args, const std::string& simulate, const std::string& stdout_path) {
-    int in[2], out[2], err[2];
-    if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0) return {};
+Result quorvexctl(const std::vector<std::string>& args, const std::string& simulate, const std::string& stdout_path,
+                  long file_size_limit) {
+    int in[2], out[2], err[2], gone[2];
+    if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0 || pipe(gone) != 0) return {};
+    close(gone[0]);
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(in[0], STDIN_FILENO);
-        if (!stdout_path.empty()) {
+        if (file_size_limit >= 0) {
+            signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{static_cast<rlim_t>(file_size_limit), static_cast<rlim_t>(file_size_limit)};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        if (stdout_path == kClosedPipe) {
+            dup2(gone[1], STDOUT_FILENO);
+        } else if (!stdout_path.empty()) {
             const int fd = open(stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             dup2(fd, STDOUT_FILENO);
         } else {
             dup2(out[1], STDOUT_FILENO);
         }
         dup2(err[1], STDERR_FILENO);
-        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1], gone[1]}) close(fd);
         exec_tool(args, simulate);
     }
+    close(gone[1]);
     close(in[0]);
     close(out[1]);
     close(err[1]);

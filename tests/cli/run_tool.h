@@ -16,10 +16,14 @@ struct Result {
     nlohmann::ordered_json json() const;  // standard output parsed (fails the test if it is not JSON)
 };
 
+// Standard output of the child as a pipe whose reader has already gone.
+inline constexpr const char* kClosedPipe = "|closed";
+
 // `simulate` is QUORVEX_SIMULATE for the child ("" leaves it unset); with `stdout_path` its
-// standard output goes to that file. Standard input is empty.
+// standard output goes to that file (or kClosedPipe). Standard input is empty. With
+// `file_size_limit` the child cannot make a file larger than that many bytes (EFBIG).
 Result quorvexctl(const std::vector<std::string>& args, const std::string& simulate,
-                  const std::string& stdout_path = {});
+                  const std::string& stdout_path = {}, long file_size_limit = -1);
 // The same with standard output and standard error on a terminal (a pseudo-terminal whose
 // output lands in Result::out).
 Result quorvexctl_on_terminal(const std::vector<std::string>& args, const std::string& simulate);

@@ -50,9 +50,17 @@ TEST(CliProfile, DumpHoldsEveryReadableSettingOrSaysWhyNot) {
     EXPECT_EQ(profile["skipped"]["pip-mode"], "needs picture-in-picture on");
     EXPECT_TRUE(profile["settings"]["date-time"].is_object());
     EXPECT_TRUE(profile["settings"]["display-name"].is_string());
-    // To a file, the same text.
-    ASSERT_EQ(tool({"dump", tool.dir / "p.json"}).status, 0);
+    // To a file, the same text. A file there is replaced whole, keeping its mode, through a
+    // symbolic link too, and nothing else is left in the directory.
+    std::ofstream(tool.dir / "p.json") << "old";
+    std::filesystem::permissions(tool.dir / "p.json", std::filesystem::perms(0640));
+    std::filesystem::create_symlink("p.json", tool.dir / "link.json");
+    ASSERT_EQ(tool({"dump", tool.dir / "link.json"}).status, 0);
     EXPECT_EQ(Json::parse(read_file(tool.dir / "p.json")), profile);
+    EXPECT_TRUE(std::filesystem::is_symlink(tool.dir / "link.json"));
+    EXPECT_EQ(std::filesystem::status(tool.dir / "p.json").permissions(), std::filesystem::perms(0640));
+    for (const auto& entry : std::filesystem::directory_iterator(tool.dir.path()))
+        EXPECT_TRUE(entry.path().filename() == "p.json" || entry.path().filename() == "link.json") << entry.path();
 }
 
 TEST(CliProfile, RestoreBringsBackWhatADumpHeld) {
@@ -155,7 +163,7 @@ TEST(CliState, ChangesLastAcrossRunsAndACorruptFileIsNeverReplaced) {
     const std::string corrupt = "{\n  \"format\": \"quorvex-sim-state/1\",\n  \"displays\": [ oops ]\n}\n";
     std::ofstream(state) << corrupt;
     const Result r = quorvexctl({"set", "luminance", "100"}, simulate);
-    EXPECT_EQ(r.status, 5);
+    EXPECT_EQ(r.status, 2) << "the simulated bus's configuration is refused";
     EXPECT_NE(r.err.find("line 3, column 17"), std::string::npos) << r.err;
     EXPECT_EQ(read_file(state), corrupt);
 }
@@ -170,7 +178,7 @@ TEST(CliTransfer, FilesTravelBothWaysWithOneLinePerFileWhenNotOnATerminal) {
     EXPECT_EQ(sent.out, "sent " + (tool.dir / "lut.bin") + ": 700 bytes, 6 chunks, 0.0 s\n");
 
     std::filesystem::create_directory(tool.dir / "in");
-    const Result got = tool({"get-files", "3", tool.dir / "in"});
+    const Result got = tool({"get-files", "3", tool.dir / "in/"});
     ASSERT_EQ(got.status, 0) << got.err;
     EXPECT_EQ(got.out.find('\r'), std::string::npos) << "no progress bar when not on a terminal";
     std::size_t lines = 0;
@@ -181,6 +189,7 @@ TEST(CliTransfer, FilesTravelBothWaysWithOneLinePerFileWhenNotOnATerminal) {
             << got.out;
     }
     EXPECT_EQ(static_cast<std::size_t>(std::count(got.out.begin(), got.out.end(), '\n')), lines);
+    EXPECT_EQ(got.out.find("//"), std::string::npos) << "the tool's messages join paths with one slash";
     bool found = false;
     for (const auto& entry : std::filesystem::directory_iterator(tool.dir / "in"))
         found = found || read_file(entry.path()) == content;
@@ -195,9 +204,34 @@ TEST(CliTransfer, FilesTravelBothWaysWithOneLinePerFileWhenNotOnATerminal) {
     EXPECT_EQ(tool({"send-file", "--quiet", "1", tool.dir / "lut.bin"}).out, "");
     EXPECT_EQ(tool({"send-file", "--json", "1", tool.dir / "lut.bin"}).json()["chunks"], 6);
     EXPECT_EQ(tool({"send-file", "3", tool.dir / "lut.bin"}).status, 2) << "3 is a download type";
-    EXPECT_EQ(tool({"send-file", "1", tool.dir / "missing"}).status, 2);
     EXPECT_EQ(tool({"get-files", "1", tool.dir / "in"}).status, 2);
-    EXPECT_EQ(tool({"get-files", "3", tool.dir / "missing"}).status, 2);
+}
+
+// A download that breaks off keeps what arrived; the tool names the file it stopped in. Here the
+// host lets no file grow past 200 bytes, so the second chunk of the display's first file of type
+// 3 (300 bytes) fails.
+TEST(CliTransfer, ADownloadThatFailsPartWayNamesTheFileItStoppedIn) {
+    TempDir dir;
+    const Result r = quorvexctl({"get-files", "--json", "3", dir.path().string()}, "clock=virtual", {}, 200);
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("get-files: " + (dir / "colorimeter_dump.bin") + " may be incomplete: 200 bytes arrived"),
+              std::string::npos)
+        << r.err;
+    EXPECT_NE(r.out.find(R"("bytes":200,"chunks":2,)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(R"("incomplete":true)"), std::string::npos) << r.out;
+}
+
+// A calibration run says on standard error what it waits for and for how long.
+TEST(CliActions, ACalibrationRunShowsWhatItWaitsForOnATerminal) {
+    Tool tool;
+    const Result r = quorvexctl_on_terminal({"calibrate", "position-colorimeter"}, tool.simulate);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("\rcalibrate position-colorimeter: waiting for the display to position its colorimeter (0:00)"),
+              std::string::npos)
+        << r.out;
+    EXPECT_NE(r.out.find("\r\x1b[K"), std::string::npos) << "the line is cleared at the end";
+    EXPECT_EQ(quorvexctl_on_terminal({"calibrate", "--quiet", "position-colorimeter"}, tool.simulate).out, "");
+    EXPECT_EQ(tool({"calibrate", "position-colorimeter"}).err, "") << "not on a terminal: a line a minute";
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // quorvexctl's names, values, errors and exit statuses, run as a user runs it.
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <set>
 
 #include "run_tool.h"
@@ -151,16 +152,57 @@ TEST(CliStatus, EachFailureHasItsOwnExitStatus) {
     const Result type = run({"-d", "1", "get", "usb-c-input-config"});
     EXPECT_EQ(type.status, 4);
     EXPECT_NE(type.err.find("monitor type 2"), std::string::npos) << type.err;
-    // 5: the USB link (here: a configuration that never reaches USB) or the display failed.
-    EXPECT_EQ(run({"info"}, "displays=9").status, 5);
+    // 5: the display failed.
     TempDir empty;
     EXPECT_EQ(run({"get-files", "6", empty.path().string()}).status, 5) << "the display holds no files of type 6";
-    // 2: the argument parser's own errors are usage errors too.
-    for (const std::vector<std::string>& bad :
-         {std::vector<std::string>{"frobnicate"}, {"--no-such-option", "list"}, {"--display", "7", "info"}, {"get"}, {}}) {
-        const Result r = run(bad);
-        EXPECT_EQ(r.status, 2) << (bad.empty() ? "(nothing)" : bad[0]) << ": " << r.err;
+    // 2: the argument parser's own errors are usage errors too, said in full with what is valid;
+    // so is a simulated bus the library refuses (no USB is involved).
+    struct Usage {
+        std::vector<std::string> args;
+        std::string says;
+        std::string simulate = kSim;
+    };
+    for (const Usage& bad :
+         {Usage{{"frobnicate-the-display-settings-all-of-them-now-please"},
+                "'frobnicate-the-display-settings-all-of-them-now-please' is not a verb (verbs: scan, info,"},
+          Usage{{"lsit"}, "did you mean 'list'?"},
+          Usage{{"get", "--jsno", "luminance"}, "'--jsno' is not an option of quorvexctl get; did you mean '--json'?"},
+          Usage{{"--no-such-option", "list"}, "(options: --help"},
+          Usage{{"info", "extra"}, "info does not take 'extra'"},
+          Usage{{"--display", "7", "info"}, "0 to 2"},
+          Usage{{"-d", "1", "--serial", "QVSIM00002", "info"}, "--display and --serial"},
+          Usage{{"get"}, "names"},
+          Usage{{}, "say what to do"},
+          Usage{{"info"}, "configuration (QUORVEX_SIMULATE or --simulate) is not valid", "displays=9"}}) {
+        const Result r = run(bad.args, bad.simulate);
+        EXPECT_EQ(r.status, 2) << (bad.args.empty() ? "(nothing)" : bad.args[0]) << ": " << r.err;
+        EXPECT_NE(r.err.find(bad.says), std::string::npos) << r.err;
     }
+}
+
+TEST(CliStatus, TheHostRefusingAFileIs7WithThePathAndTheReason) {
+    TempDir dir;
+    std::ofstream(dir / "p.json") << "old";
+    const std::string long_directory = "/" + std::string(204, 'd');
+    struct Refusal {
+        std::vector<std::string> args;
+        std::string says;
+    };
+    for (const Refusal& refused :
+         {Refusal{{"send-file", "1", dir / "missing"}, dir / "missing: No such file or directory"},
+          Refusal{{"send-file", "1", dir.path().string()}, dir.path().string() + ": Is a directory"},
+          Refusal{{"get-files", "3", dir / "p.json"}, dir / "p.json: Not a directory"},
+          Refusal{{"get-files", "3", "/proc/self"}, "cannot write into /proc/self: "},
+          Refusal{{"get-files", "3", long_directory}, "File name too long (the directory's path is 205 bytes"},
+          Refusal{{"dump", "/dev/full"}, "dump: cannot write /dev/full: No space left on device"},
+          Refusal{{"dump", dir / "none/p.json"}, dir / "none/p.json: No such file or directory"}}) {
+        const Result r = run(refused.args);
+        EXPECT_EQ(r.status, 7) << refused.args[0] << " " << refused.args.back() << ": " << r.err;
+        EXPECT_NE(r.err.find(refused.says), std::string::npos) << r.err;
+    }
+    EXPECT_EQ(read_file(dir / "p.json"), "old");
+    EXPECT_NE(run({"get-files", "3", long_directory.substr(1)}).err.find("No such file"), std::string::npos)
+        << "204 bytes fit";
 }
 
 TEST(CliOptions, GlobalOptionsMayFollowTheVerb) {
@@ -182,15 +224,18 @@ TEST(CliOutput, ResultsGoToStandardOutputAloneAndAFailedWriteFails) {
     ASSERT_EQ(info.status, 0);
     EXPECT_EQ(info.json()["serial"], "QVSIM00001");  // no library line mixed in
     EXPECT_NE(run({"--verbose", "get", "luminance"}).err.find("Luminance value received"), std::string::npos);
-    const Result full = quorvexctl({"list"}, kSim, "/dev/full");
-    EXPECT_NE(full.status, 0);
-    EXPECT_NE(full.err.find("cannot write"), std::string::npos) << full.err;
+    // A full device or a reader that went away: status 1, and nothing more said about it.
+    for (const char* gone : {"/dev/full", kClosedPipe}) {
+        const Result r = quorvexctl({"list"}, kSim, gone);
+        EXPECT_EQ(r.status, 1) << gone;
+        EXPECT_EQ(r.err, "") << gone;
+    }
 }
 
 TEST(CliOutput, HugeMalformedInputIsEchoedBounded) {
     const std::string huge(100 * 1024, 'x');
     const Result r = run({"info"}, huge);
-    EXPECT_EQ(r.status, 5);
+    EXPECT_EQ(r.status, 2);
     EXPECT_LT(r.err.size(), 1000u) << "stderr holds " << r.err.size() << " bytes";
     const Result name = run({"get", std::string(5000, 'n')});
     EXPECT_EQ(name.status, 2);

@@ -53,17 +53,29 @@ foreach(link target IN ZIP_LISTS links link_targets)
   endif()
 endforeach()
 
-# ---- the library's soname; no run path left from the build in anything installed
+# ---- the library's soname; no run path left from the build in anything installed: the
+# library has none, quorvexctl only its own, relative to where it lies
 dynamic_section(d ${lib}/libquorvex.so.1.0.0)
 if(NOT d MATCHES "\\(SONAME\\) +Library soname: \\[libquorvex\\.so\\.1\\]")
   fail("soname is not libquorvex.so.1")
 endif()
 dynamic_section(tool ${STAGE}/bin/quorvexctl)
-if(d MATCHES "R(UN)?PATH" OR tool MATCHES "R(UN)?PATH")
-  fail("an installed binary has a run path")
+if(d MATCHES "R(UN)?PATH")
+  fail("the library has a run path")
+endif()
+string(REGEX MATCHALL "Library (rpath|runpath): [^\n]*" tool_paths "${tool}")
+if(NOT tool_paths STREQUAL "Library runpath: [$ORIGIN/../${LIBDIR}]")
+  fail("quorvexctl's run path should be $ORIGIN/../${LIBDIR} alone, is '${tool_paths}'")
 endif()
 if(NOT tool MATCHES "\\[libquorvex\\.so\\.1\\]")
   fail("quorvexctl does not use libquorvex.so.1")
+endif()
+# It starts from this prefix, which is not the system's, with no library path given.
+unset(ENV{LD_LIBRARY_PATH})
+execute_process(COMMAND ${STAGE}/bin/quorvexctl --simulate 1,clock=virtual info
+                OUTPUT_VARIABLE o ERROR_VARIABLE e RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0 OR NOT o MATCHES "Serial number: QVSIM00001")
+  fail("the installed quorvexctl does not run from ${STAGE}: rc=${rc}\n${o}${e}")
 endif()
 
 # ---- relocatable: no path of the source, build or staging tree in the .pc and CMake files

@@ -1,5 +1,6 @@
 #include "display.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "output.h"
@@ -12,6 +13,11 @@ int scan_displays(std::vector<std::string>* serials) {
     const int n = Scan(table);
     serials->clear();
     if (n == RC_NO_DEVICES) return fail(kExitNoDisplay, "no display found");
+    // With simulated displays no USB is involved: the library refuses their configuration
+    // (and has said why on standard error).
+    const char* simulate = std::getenv("QUORVEX_SIMULATE");
+    if (n == RC_USB_UNAVAILABLE && simulate != nullptr && simulate[0] != '\0')
+        return fail(kExitUsage, "the simulated displays' configuration (QUORVEX_SIMULATE or --simulate) is not valid");
     if (n < 0) return fail_rc("scan", n);
     for (int i = 0; i < n && i < MAX_DISPLAYS; ++i) serials->emplace_back(table + 12 * i, strnlen(table + 12 * i, 11));
     return kExitOk;

@@ -1,9 +1,10 @@
 // quorvexctl: every setting, action and file transfer of a Quorvex display from the shell.
 //
 // Rooms: main.cpp (options and verbs), output.* (the tool's own output and exit statuses),
-// verbs_*.cpp (the verbs; settings, values and profiles come from the settings layer in
-// settings/),
-// transfer.cpp and progress.* (file transfers).
+// host_file.* (files the tool writes itself, such as a dump), verbs_*.cpp (the verbs; settings,
+// values and profiles come from the settings layer in settings/), transfer.cpp and progress.*
+// (file transfers, and the notice of a long calibration run).
+#include <csignal>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -35,6 +36,48 @@ struct Words {
     int source = 0, destination = 0;
 };
 
+// Every name an option of `app` answers to, "--json" and "-q" alike.
+std::vector<std::string> option_names(const CLI::App* app) {
+    std::vector<std::string> names;
+    for (const CLI::Option* o : app->get_options()) {
+        for (const std::string& n : o->get_lnames()) names.push_back("--" + n);
+        for (const std::string& n : o->get_snames()) names.push_back("-" + n);
+    }
+    return names;
+}
+
+std::string listed(const std::vector<std::string>& names) {
+    std::string text;
+    for (const std::string& n : names) text += (text.empty() ? "" : ", ") + n;
+    return text;
+}
+
+// Says what was not understood and what would have been: the verbs, or the options of the
+// verb given (and the global ones), with the closest one when it looks like a slip.
+int unexpected(const CLI::App& app, const CLI::App* verb, const std::vector<std::string>& words) {
+    std::vector<std::string> verbs;
+    for (const CLI::App* sub : app.get_subcommands({})) verbs.push_back(sub->get_name());
+    std::vector<std::string> options = option_names(&app);
+    if (verb != nullptr)
+        for (const std::string& n : option_names(verb))
+            if (n != "--help" && n != "-h") options.push_back(n);
+    const std::string& word = words.front();
+    const std::string quoted = "'" + shown(word, 64) + "'";
+    auto suggestion = [&](const std::vector<std::string>& valid) {
+        const std::string near = closest(word, valid);
+        return near.empty() ? std::string() : "; did you mean '" + near + "'?";
+    };
+    if (word.size() > 1 && word[0] == '-') {
+        const std::string of = verb != nullptr ? "quorvexctl " + verb->get_name() : "quorvexctl";
+        return fail(kExitUsage, quoted + " is not an option of " + of + suggestion(options) + " (options: " +
+                                    listed(options) + ")");
+    }
+    if (verb == nullptr)
+        return fail(kExitUsage, quoted + " is not a verb" + suggestion(verbs) + " (verbs: " + listed(verbs) + ")");
+    return fail(kExitUsage, verb->get_name() + " does not take " + quoted + " (see quorvexctl " + verb->get_name() +
+                                " --help)");
+}
+
 int parse_and_run(int argc, char** argv) {
     CLI::App app{"Read and change the settings of a Quorvex reference display over USB."};
     app.name("quorvexctl");
@@ -51,8 +94,10 @@ int parse_and_run(int argc, char** argv) {
     app.add_flag("-v,--verbose", verbose, "Show the library's diagnostic lines (on standard error)");
     app.add_flag("--json", opt.json, "Print results as JSON");
     app.add_flag("-q,--quiet", opt.quiet, "Print nothing but errors");
-    app.add_option("-d,--display", opt.target.slot, "Display slot from the scan, 0..2")->check(CLI::Range(0, 2));
-    app.add_option("--serial", opt.target.serial, "Display with this serial number");
+    CLI::Option* serial = app.add_option("--serial", opt.target.serial, "Display with this serial number");
+    app.add_option("-d,--display", opt.target.slot, "Display slot from the scan, 0..2")
+        ->check(CLI::Range(0, 2))
+        ->excludes(serial);
     app.add_flag("-V,--version", version, "Print the tool's and the library's version");
 
     Words w;
@@ -132,8 +177,21 @@ int parse_and_run(int argc, char** argv) {
     } catch (const CLI::CallForAllHelp& e) {
         app.exit(e);
         return kExitOk;
+    } catch (const CLI::ExtrasError&) {
+        const CLI::App* given = nullptr;
+        std::vector<std::string> words = app.remaining();
+        for (auto& [sub, run] : verbs)
+            if (sub->parsed()) {
+                given = sub;
+                for (const std::string& w : sub->remaining()) words.push_back(w);
+            }
+        if (!words.empty()) return unexpected(app, given, words);
+        return fail(kExitUsage, "unexpected arguments (see quorvexctl --help)");
+    } catch (const CLI::ExcludesError&) {
+        return fail(kExitUsage, "--display and --serial both choose the display: give one of them");
     } catch (const CLI::ParseError& e) {
-        return fail(kExitUsage, shown(e.what()) + " (see quorvexctl --help)");
+        // The parser's own sentence, whole; only an endless value in it is cut short.
+        return fail(kExitUsage, shown(e.what(), 400) + " (see quorvexctl --help)");
     }
 
     if (app.count("--simulate") > 0) {
@@ -156,6 +214,9 @@ int parse_and_run(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A reader that goes away (`quorvexctl list | head -1`) makes writes fail with EPIPE,
+    // which ends the tool with status 1, instead of killing it.
+    std::signal(SIGPIPE, SIG_IGN);
     const int status = parse_and_run(argc, argv);
     disconnect();
     if (!finish_output()) return status == kExitOk ? kExitOutput : status;

@@ -3,12 +3,14 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
 #include "quorvex.h"
+#include "settings.h"  // qv::settings::describe_rc
 
 namespace qvctl {
 
@@ -64,8 +66,9 @@ bool finish_output() {
         g_out = stdout;
     }
     if (g_write_failed) {
-        std::fprintf(stderr, "quorvexctl: cannot write the output: %s\n",
-                     std::strerror(g_write_errno != 0 ? g_write_errno : EIO));
+        const int error = g_write_errno != 0 ? g_write_errno : EIO;
+        if (error != EPIPE && error != ENOSPC)
+            std::fprintf(stderr, "quorvexctl: cannot write the output: %s\n", std::strerror(error));
         return false;
     }
     return true;
@@ -76,22 +79,47 @@ int fail(int status, const std::string& message) {
     return status;
 }
 
-std::string shown(std::string_view text) {
-    constexpr std::size_t kMax = 48;
-    std::string result;
-    const std::size_t n = text.size() < kMax ? text.size() : kMax;
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x20 || c == 0x7F) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02x", c);
-            result += hex;
-        } else {
-            result += static_cast<char>(c);
+int fail_host(const std::string& what, const std::string& path, int error_number) {
+    return fail(kExitHostRefused, what + " " + shown(path, 300) + ": " + std::strerror(error_number));
+}
+
+std::string closest(std::string_view word, const std::vector<std::string>& candidates) {
+    // Levenshtein distance, one row at a time.
+    auto distance = [](std::string_view a, std::string_view b) {
+        std::vector<std::size_t> row(b.size() + 1);
+        for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+        for (std::size_t i = 1; i <= a.size(); ++i) {
+            std::size_t diagonal = row[0];
+            row[0] = i;
+            for (std::size_t j = 1; j <= b.size(); ++j) {
+                const std::size_t above = row[j];
+                row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+                diagonal = above;
+            }
+        }
+        return row[b.size()];
+    };
+    if (word.size() > 64) return {};
+    std::string best;
+    // A slip is at most a third of the word's letters, and never more than three.
+    std::size_t best_distance = std::min<std::size_t>(3, (word.size() + 2) / 3) + 1;
+    for (const std::string& candidate : candidates) {
+        const std::size_t d = distance(word, candidate);
+        if (d < best_distance) {
+            best = candidate;
+            best_distance = d;
         }
     }
-    if (text.size() > kMax) result += "... (" + std::to_string(text.size()) + " bytes)";
-    return result;
+    return best;
+}
+
+std::string join_path(const std::string& directory, const std::string& name) {
+    std::string joined = directory;
+    while (joined.size() > 1 && joined.back() == '/') joined.pop_back();
+    if (joined != "/") joined += '/';
+    std::size_t start = 0;
+    while (start < name.size() && name[start] == '/') ++start;
+    return joined + name.substr(start);
 }
 
 int status_of(int rc) {
@@ -106,27 +134,8 @@ int status_of(int rc) {
     }
 }
 
-const char* describe(int rc) {
-    switch (rc) {
-        case RC_OK: return "success";
-        case RC_FAILED: return "the operation failed (USB link error or no reply from the display)";
-        case RC_NOT_ALLOWED: return "the display's current mode does not allow this";
-        case RC_NOT_SUPPORTED: return "this monitor type does not offer the feature";
-        case RC_DEVICE_STATUS: return "the display refused the command";
-        case RC_EXCHANGE_FAILED: return "no answer from the display (exchange failed)";
-        case RC_NOT_FOUND: return "the display is no longer at its recorded USB address; scan again";
-        case RC_INVALID_ARGUMENT: return "invalid argument";
-        case RC_CLAIM_FAILED: return "could not claim the display's USB interface (in use by another program?)";
-        case RC_MONITOR_TYPE_FAILED: return "could not read the monitor type after connecting";
-        case RC_NO_DEVICES: return "no display found";
-        case RC_ENUMERATION_FAILED: return "could not list the USB devices";
-        case RC_USB_UNAVAILABLE: return "USB is not available (cannot initialise USB or open the device)";
-        default: return "unknown error";
-    }
-}
-
 int fail_rc(const std::string& what, int rc, const std::string& needs) {
-    std::string message = what + ": " + describe(rc);
+    std::string message = what + ": " + qv::settings::describe_rc(rc);
     if (!needs.empty() && (rc == RC_NOT_ALLOWED || rc == RC_NOT_SUPPORTED)) message += " (needs " + needs + ")";
     return fail(status_of(rc), message + " (code " + std::to_string(rc) + ")");
 }

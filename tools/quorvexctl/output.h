@@ -9,6 +9,9 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "text.h"  // qv::settings::shown
 
 namespace qvctl {
 
@@ -21,6 +24,8 @@ enum Exit : int {
     kExitRefused = 4,    // the display's mode or monitor type does not allow it
     kExitDisplay = 5,    // the display refused or did not answer, or the USB link failed
     kExitPartial = 6,    // restore or clone finished with some settings failed
+    kExitHostRefused = 7,  // the host refused: a file or directory cannot be read or written
+    kExitDiffer = 8,       // diff: the two sides differ
 };
 
 // Sends the library's stdout away from the tool's own output (to standard error with
@@ -30,22 +35,31 @@ void redirect_library_output(bool verbose);
 // Writes to the tool's standard output; a failed write is remembered.
 void out(std::string_view text);
 void outf(const char* format, ...) __attribute__((format(printf, 1, 2)));
-// Flushes and closes the tool's standard output; false (after a message) when anything written
-// since the start was lost.
+// Flushes and closes the tool's standard output; false when anything written since the start
+// was lost. A reader that went away (a closed pipe) or a full device is not worth a message:
+// the exit status says it; any other failure is told in one line.
 bool finish_output();
 bool output_is_terminal();
 
 // Prints "quorvexctl: <message>" on standard error and returns `status`.
 int fail(int status, const std::string& message);
 
-// User input as it may appear in a message: at most a few dozen characters, control
-// characters escaped, and the length of what was left out.
-std::string shown(std::string_view text);
+// fail() with kExitHostRefused and "<what> <path>: <the system's reason for error_number>".
+int fail_host(const std::string& what, const std::string& path, int error_number);
 
-// The exit status and message of a library result code.
+// User input as it may appear in a message (the settings layer's rule, for every message).
+using qv::settings::shown;
+
+// The candidate closest to `word` by edit distance, or "" when none is close enough to be a
+// likely slip of the keyboard.
+std::string closest(std::string_view word, const std::vector<std::string>& candidates);
+
+// `directory` and `name` joined by exactly one slash, for the tool's own messages.
+std::string join_path(const std::string& directory, const std::string& name);
+
+// The exit status of a library result code (its meaning: qv::settings::describe_rc).
 int status_of(int rc);
-const char* describe(int rc);
-// fail() with "<what>: <describe(rc)>" and status_of(rc); `needs` names the mode or monitor
+// fail() with "<what>: <describe_rc(rc)>" and status_of(rc); `needs` names the mode or monitor
 // type a refused call needs (may be empty).
 int fail_rc(const std::string& what, int rc, const std::string& needs = {});
 

@@ -1,5 +1,7 @@
 #include "progress.h"
 
+#include <unistd.h>
+
 #include <cstdio>
 
 #include "output.h"
@@ -55,6 +57,33 @@ void ProgressBar::update(int64_t bytes) {
 void ProgressBar::clear() {
     if (drawn_) out("\r\x1b[K");
     drawn_ = false;
+}
+
+WaitNotice::WaitNotice(std::string what, std::string task)
+    : text_(std::move(what) + ": waiting for the display to " + std::move(task)),
+      terminal_(isatty(STDERR_FILENO) == 1),
+      start_(std::chrono::steady_clock::now()) {
+    tick();
+}
+
+void WaitNotice::tick() {
+    const auto seconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start_).count();
+    if (terminal_) {
+        if (seconds == shown_) return;
+        shown_ = static_cast<long>(seconds);
+        std::fprintf(stderr, "\r%s (%ld:%02ld)\x1b[K", text_.c_str(), shown_ / 60, shown_ % 60);
+        return;
+    }
+    const long minutes = static_cast<long>(seconds / 60);
+    if (minutes == shown_) return;
+    shown_ = minutes;
+    if (minutes > 0) std::fprintf(stderr, "quorvexctl: %s (%ld min so far)\n", text_.c_str(), minutes);
+}
+
+void WaitNotice::clear() {
+    if (terminal_ && shown_ >= 0) std::fprintf(stderr, "\r\x1b[K");
+    shown_ = -1;
 }
 
 }  // namespace qvctl

@@ -4,18 +4,24 @@
 // outside: the position of the file the library reads (an upload), or the files growing in
 // the target directory (a download).
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <future>
 #include <map>
 
+#include "api/transfer.h"
 #include "output.h"
 #include "progress.h"
+#include "protocol/transfer_packet.h"
 #include "quorvex.h"
 #include "settings.h"
 #include "verbs.h"
@@ -85,14 +91,45 @@ std::map<std::string, FileState> directory_files(const std::string& directory) {
 }
 
 // The files a download wrote: new, or changed since `before`.
-std::map<std::string, int64_t> written_files(const std::string& directory, const std::map<std::string, FileState>& before) {
-    std::map<std::string, int64_t> written;
+std::map<std::string, FileState> written_files(const std::string& directory,
+                                               const std::map<std::string, FileState>& before) {
+    std::map<std::string, FileState> written;
     for (const auto& [name, state] : directory_files(directory)) {
         const auto it = before.find(name);
         if (it == before.end() || it->second.mtime_ns != state.mtime_ns || it->second.size != state.size)
-            written[name] = state.size;
+            written[name] = state;
     }
     return written;
+}
+
+// The longest directory whose every download path fits: room for "//", the longest name the
+// display's field holds and the NUL.
+constexpr std::size_t kLongestDirectory = qv::kMaxDownloadPath - 2 - (qv::transfer::kFileNameSize - 1) - 1;
+
+// Why the host cannot take the files of a download into `directory` (an errno), or 0.
+int directory_refuses(const std::string& directory) {
+    struct stat info {};
+    if (stat(directory.c_str(), &info) != 0) return errno;
+    if (!S_ISDIR(info.st_mode)) return ENOTDIR;
+    if (faccessat(AT_FDCWD, directory.c_str(), W_OK | X_OK, AT_EACCESS) != 0) return errno;
+    struct statvfs space {};
+    if (statvfs(directory.c_str(), &space) == 0 && space.f_bavail == 0) return ENOSPC;
+    return 0;
+}
+
+// Why the host cannot read `path` for an upload (an errno), or 0.
+int file_refuses(const std::string& path) {
+    // Non-blocking: opening a FIFO must not wait for a writer.
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return errno;
+    struct stat info {};
+    int error = fstat(fd, &info) != 0 ? errno : 0;
+    if (error == 0 && S_ISDIR(info.st_mode)) error = EISDIR;
+    else if (error == 0 && !S_ISREG(info.st_mode)) error = EINVAL;
+    // The protocol counts the size in a signed 32-bit number.
+    else if (error == 0 && info.st_size > INT32_MAX) error = EFBIG;
+    close(fd);
+    return error;
 }
 
 // Runs the transfer; on a terminal and without --quiet, redraws `bar` from `bytes_so_far`.
@@ -109,10 +146,13 @@ int run_watched(const Options& opt, ProgressBar& bar, Transfer transfer, Bytes b
     return result.get();
 }
 
-void report_file(const Options& opt, const char* verb, const std::string& path, int64_t bytes, double seconds) {
+void report_file(const Options& opt, const char* verb, const std::string& path, int64_t bytes, double seconds,
+                 bool incomplete = false) {
     if (opt.quiet) return;
     if (opt.json) {
-        out(Json{{"file", path}, {"bytes", bytes}, {"chunks", chunks_of(bytes)}, {"seconds", seconds}}.dump() + "\n");
+        Json line{{"file", path}, {"bytes", bytes}, {"chunks", chunks_of(bytes)}, {"seconds", seconds}};
+        if (incomplete) line["incomplete"] = true;
+        out(line.dump() + "\n");
         return;
     }
     outf("%s %s: %lld bytes, %lld chunks, %.1f s\n", verb, path.c_str(), static_cast<long long>(bytes),
@@ -125,9 +165,12 @@ int run_send_file(const Options& opt, const std::string& type_text, const std::s
     int type = 0;
     int status = kExitOk;
     if (!parse_type("send-file", type_text, kUploadTypes, &type, &status)) return status;
+    if (const int error = file_refuses(path); error == EINVAL)
+        return fail(kExitHostRefused, "send-file: cannot read " + shown(path, 300) + ": not a regular file");
+    else if (error != 0)
+        return fail_host("send-file: cannot read", path, error);
     struct stat info {};
-    if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
-        return fail(kExitUsage, "send-file: " + shown(path) + " is not a readable file");
+    stat(path.c_str(), &info);
     char* resolved = realpath(path.c_str(), nullptr);
     const std::string absolute = resolved != nullptr ? resolved : path;
     std::free(resolved);
@@ -138,7 +181,13 @@ int run_send_file(const Options& opt, const std::string& type_text, const std::s
     const int rc = run_watched(
         opt, bar, [&] { return SendFileToDisplay(type, path.c_str()); }, [&] { return read_position(absolute); });
     disconnect();
-    if (rc != RC_OK) return fail_rc("send-file " + shown(path), rc);
+    if (rc != RC_OK) {
+        // The file was readable a moment ago; if it is not now, the host is to blame.
+        if (rc == RC_FAILED)
+            if (const int error = file_refuses(path); error != 0 && error != EINVAL)
+                return fail_host("send-file: cannot read", path, error);
+        return fail_rc("send-file " + shown(path), rc);
+    }
     report_file(opt, "sent", path, info.st_size, bar.seconds());
     return kExitOk;
 }
@@ -147,9 +196,16 @@ int run_get_files(const Options& opt, const std::string& type_text, const std::s
     int type = 0;
     int status = kExitOk;
     if (!parse_type("get-files", type_text, kDownloadTypes, &type, &status)) return status;
-    struct stat info {};
-    if (stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode))
-        return fail(kExitUsage, "get-files: " + shown(directory) + " is not a directory");
+    if (directory.size() > kLongestDirectory)
+        return fail(kExitHostRefused, "get-files: cannot download into " + shown(directory, 80) + ": " +
+                                          std::strerror(ENAMETOOLONG) + " (the directory's path is " +
+                                          std::to_string(directory.size()) + " bytes; with \"//\", a name of up to " +
+                                          std::to_string(qv::transfer::kFileNameSize - 1) + " bytes and the NUL " +
+                                          "a file's path must fit in " + std::to_string(qv::kMaxDownloadPath) +
+                                          " bytes: give a directory of at most " + std::to_string(kLongestDirectory) +
+                                          " bytes, such as a relative path)");
+    if (const int error = directory_refuses(directory); error != 0)
+        return fail_host("get-files: cannot write into", directory, error);
 
     int slot = 0;
     if (const int s = connect_target(opt.target, &slot); s != kExitOk) return s;
@@ -159,16 +215,29 @@ int run_get_files(const Options& opt, const std::string& type_text, const std::s
         opt, bar, [&] { return GetFileFromDisplay(type, directory.c_str()); },
         [&] {
             int64_t bytes = 0;
-            for (const auto& [name, size] : written_files(directory, before)) bytes += size;
+            for (const auto& [name, state] : written_files(directory, before)) bytes += state.size;
             return bytes;
         });
     disconnect();
     const double seconds = bar.seconds();
-    // Whatever arrived is reported, also before a failure.
-    for (const auto& [name, size] : written_files(directory, before))
-        report_file(opt, "received", directory + "/" + name, size, seconds);
-    if (rc != RC_OK) return fail_rc("get-files type " + std::to_string(type), rc);
-    return kExitOk;
+    // Whatever arrived is reported, also before a failure. After a failure, the file written
+    // last is where the download stopped: its last chunks may be missing. (Files written within
+    // one tick of the file system's clock cannot be told apart: each of them is named.)
+    const auto written = written_files(directory, before);
+    int64_t last = INT64_MIN;
+    if (rc != RC_OK)
+        for (const auto& [name, state] : written) last = std::max(last, state.mtime_ns);
+    for (const auto& [name, state] : written)
+        report_file(opt, "received", join_path(directory, name), state.size, seconds, state.mtime_ns == last);
+    if (rc == RC_OK) return kExitOk;
+    for (const auto& [name, state] : written)
+        if (state.mtime_ns == last)
+            fail(kExitOk, "get-files: " + join_path(directory, name) + " may be incomplete: " +
+                              std::to_string(state.size) + " bytes arrived before the download stopped");
+    if (rc == RC_FAILED)
+        if (const int error = directory_refuses(directory); error != 0)
+            return fail_host("get-files: cannot write into", directory, error);
+    return fail_rc("get-files type " + std::to_string(type), rc);
 }
 
 }  // namespace qvctl

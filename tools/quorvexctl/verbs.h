@@ -35,7 +35,6 @@ int run_restore(const Options& opt, const std::string& file);
 int run_clone(const Options& opt, int source, int destination);
 // Two profiles, or a profile and the live display (the word `display`); exits kExitDiffer when
 // any setting differs.
-inline constexpr int kExitDiffer = 8;
 int run_diff(const Options& opt, const std::string& a, const std::string& b);
 
 // Actions (verbs_actions.cpp).

@@ -2,10 +2,12 @@
 // patterns, and the mode readouts of `status`.
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 
 #include "output.h"
+#include "progress.h"
 #include "quorvex.h"
 #include "settings.h"
 #include "verbs.h"
@@ -23,6 +25,20 @@ int act(const Options& opt, const std::string& what, Body body, const std::strin
     disconnect();
     if (rc != RC_OK) return fail_rc(what, rc, needs);
     return kExitOk;
+}
+
+// act() for a run the display may work on for many minutes: meanwhile standard error says
+// what the tool waits for and for how long it has (unless --quiet).
+template <class Body>
+int act_waiting(const Options& opt, const std::string& what, const std::string& task, Body body,
+                const std::string& needs = {}) {
+    if (opt.quiet) return act(opt, what, body, needs);
+    return act(opt, what, [&] {
+        WaitNotice notice(what, task);
+        const int rc = run_ticking(body, [&] { notice.tick(); }, std::chrono::milliseconds(200));
+        notice.clear();
+        return rc;
+    }, needs);
 }
 
 // The table row of a setting the tool knows by name.
@@ -75,18 +91,18 @@ int run_clear_markers(const Options& opt) {
 
 int run_calibrate(const Options& opt, const std::string& what, const std::vector<std::string>& args) {
     const std::string calibration = kCalibrationOn;
-    auto no_arguments = [&](int (*fn)() noexcept, const std::string& needs = {}) {
+    auto no_arguments = [&](int (*fn)() noexcept, const char* task, const std::string& needs = {}) {
         if (!args.empty()) return fail(kExitUsage, "calibrate " + what + " takes no arguments");
-        return act(opt, "calibrate " + what, fn, needs);
+        return act_waiting(opt, "calibrate " + what, task, fn, needs);
     };
-    if (what == "recalibrate") return no_arguments(RecalibrateActivePreset, calibration);
-    if (what == "validate-xml") return no_arguments(ValidateTintwisecalXML);
-    if (what == "position-colorimeter") return no_arguments(PositionColorimeter);
-    if (what == "xml") return no_arguments(PerformTintwiseCalibration, calibration);
+    if (what == "recalibrate") return no_arguments(RecalibrateActivePreset, "recalibrate the active preset", calibration);
+    if (what == "validate-xml") return no_arguments(ValidateTintwisecalXML, "validate its XML calibration description");
+    if (what == "position-colorimeter") return no_arguments(PositionColorimeter, "position its colorimeter");
+    if (what == "xml") return no_arguments(PerformTintwiseCalibration, "run the XML-driven calibration", calibration);
     if (what == "align") {
         if (!args.empty()) return fail(kExitUsage, "calibrate align takes no arguments");
         // The alignment answers a missing precondition with "invalid argument".
-        return act(opt, "calibrate align", [] {
+        return act_waiting(opt, "calibrate align", "align its internal calibration device", [] {
             const int rc = AlignInternalCalibrationDevice();
             return rc == RC_INVALID_ARGUMENT ? RC_NOT_ALLOWED : rc;
         }, "calibration on and the external instrument allowed");
@@ -116,8 +132,8 @@ int run_calibrate(const Options& opt, const std::string& what, const std::vector
                 return status;
             v[i] = static_cast<uint8_t>(value);
         }
-        return act(opt, "calibrate configure", [&] { return ConfigureAndCalibratePreset(v[0], v[1], v[2], v[3], v[4]); },
-                   calibration);
+        return act_waiting(opt, "calibrate configure", "calibrate the configured preset",
+                           [&] { return ConfigureAndCalibratePreset(v[0], v[1], v[2], v[3], v[4]); }, calibration);
     }
     return unknown("calibrate", what, "recalibrate, configure, align, validate-xml, position-colorimeter, xml, mode");
 }

@@ -6,6 +6,7 @@
 #include <iostream>
 #include <sstream>
 
+#include "host_file.h"
 #include "output.h"
 #include "quorvex.h"
 #include "verbs.h"
@@ -199,10 +200,7 @@ int run_dump(const Options& opt, const std::string& file) {
             out(text);
             return static_cast<int>(kExitOk);
         }
-        std::ofstream stream(file, std::ios::binary | std::ios::trunc);
-        stream << text;
-        stream.close();
-        if (!stream) return fail(kExitOutput, "cannot write " + shown(file) + ": " + std::strerror(errno));
+        if (const int error = replace_file(file, text); error != 0) return fail_host("dump: cannot write", file, error);
         return static_cast<int>(kExitOk);
     });
 }

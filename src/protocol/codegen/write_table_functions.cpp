@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "protocol/command_table.h"
+#include "protocol/table_rows.h"
 
 namespace {
 
@@ -15,12 +15,12 @@ const char* value_type(qv::Kind kind) { return kind == qv::Kind::S16 ? "int16_t"
 
 template <std::size_t I>
 void write_row(std::FILE* out) {
-    constexpr bool by_hand = qv::kSettings[I].departure;
+    constexpr bool by_hand = qv::kRows[I].departure;
     if constexpr (!by_hand) {
-        constexpr const char* cli = qv::kSettings[I].cli;
-        constexpr const char* getter = qv::kSettings[I].getter;
-        constexpr const char* setter = qv::kSettings[I].setter;
-        constexpr qv::Kind kind = qv::kSettings[I].kind;
+        constexpr const char* cli = qv::kRows[I].cli;
+        constexpr const char* getter = qv::kRows[I].getter;
+        constexpr const char* setter = qv::kRows[I].setter;
+        constexpr qv::Kind kind = qv::kRows[I].kind;
         std::fprintf(out, "\n// %s\n", cli);
         if (getter != nullptr)
             std::fprintf(out, "QV_API int %s(%s* value) noexcept { return ::qv::table_get<%zu>(value); }\n",
@@ -54,10 +54,10 @@ int main(int argc, char** argv) {
     std::fprintf(out,
                  "// Written by write_table_functions from the command table; edit the rows in\n"
                  "// src/protocol/table/*.def instead.\n"
-                 "#include \"protocol/frame.h\"\n"
+                 "#include \"protocol/table_frames.h\"\n"
                  "#include \"quorvex.h\"\n\n"
                  "extern \"C\" {\n");
-    write_rows(out, std::make_index_sequence<qv::kSettingCount>{});
+    write_rows(out, std::make_index_sequence<qv::kRowCount>{});
     std::fprintf(out, "\n}  // extern \"C\"\n");
     return std::fclose(out) == 0 ? 0 : 1;
 }

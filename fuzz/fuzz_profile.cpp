@@ -1,21 +1,21 @@
-// The command-line tool's settings-profile reader (`quorvexctl restore`): any text is either
-// refused with a reason or read into a profile whose every value the tool's own checks accept,
-// and that profile, written out again, reads back the same. Then the profile is restored as
+// The settings layer's profile reader (`quorvexctl restore`): any text is either refused with a
+// reason or read into a profile whose every restorable value the layer's own checks accept, and
+// that profile, written out again, reads back the same. Then the profile is restored as
 // `restore` does it, onto a display that accepts everything and answers every read with zeros:
-// every value is shown as `--dry-run` shows it and written through the tool's codecs and the
-// library, which must give one of the header's codes.
+// every value is shown as `--dry-run` shows it and written through the layer and the library,
+// which must give one of the header's codes.
 #include <string>
 #include <vector>
 
 #include "fuzz_support.h"
-#include "profile.h"
 #include "settings.h"
 
 namespace {
 
-bool same(const qvctl::Profile& a, const qvctl::Profile& b) {
-    return a.display.serial == b.display.serial && a.display.monitor_type == b.display.monitor_type &&
-           a.display.sdk_version == b.display.sdk_version && a.settings == b.settings && a.skipped == b.skipped;
+namespace st = qv::settings;
+
+bool same(const st::Profile& a, const st::Profile& b) {
+    return a.display == b.display && a.settings == b.settings && a.skipped == b.skipped;
 }
 
 // A display that answers every read with a reply of zeros (status 0: accepted).
@@ -27,36 +27,34 @@ bool zeros(void*, std::vector<uint8_t>* bytes, int*) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    const qvctl::Json json = qvctl::Json::parse(data, data + size, nullptr, false);
-    if (json.is_discarded()) return 0;
-    qvctl::Profile profile;
+    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    st::Profile profile;
     std::string error;
-    if (!qvctl::profile_from_json(json, &profile, &error)) {
+    if (!st::parse_profile(text, &profile, &error)) {
         QV_FUZZ_CHECK(!error.empty(), "a refused profile without a reason");
         return 0;
     }
     for (const auto& [setting, value] : profile.settings) {
         QV_FUZZ_CHECK(setting != nullptr, "a setting without its description");
-        if (setting->writable) {
+        if (setting->restorable()) {
             std::string why;
-            QV_FUZZ_CHECK(qvctl::check_value(*setting, value, &why), "%s: %s", setting->name.c_str(), why.c_str());
+            QV_FUZZ_CHECK(st::check_value(*setting, value, &why), "%s: %s", setting->name.c_str(), why.c_str());
         }
     }
-    qvctl::Profile again;
-    const qvctl::Json written = qvctl::profile_to_json(profile);
-    QV_FUZZ_CHECK(qvctl::profile_from_json(written, &again, &error), "the profile written out is refused: %s",
-                  error.c_str());
-    QV_FUZZ_CHECK(same(profile, again), "the profile written out reads back otherwise: %s", written.dump().c_str());
+    st::Profile again;
+    const std::string written = st::to_json(profile).dump();
+    QV_FUZZ_CHECK(st::parse_profile(written, &again, &error), "the profile written out is refused: %s", error.c_str());
+    QV_FUZZ_CHECK(same(profile, again), "the profile written out reads back otherwise: %s", written.c_str());
 
     qvfuzz::ScriptedBus& bus = qvfuzz::start_library();
-    qvfuzz::connected(static_cast<uint8_t>(profile.display.monitor_type));
+    const st::Json& type = profile.display.contains("monitor_type") ? profile.display["monitor_type"] : st::Json(2);
+    qvfuzz::connected(static_cast<uint8_t>(type.is_number_unsigned() ? type.get<unsigned>() : 2u));
     bus.script(zeros, nullptr);
-    for (const auto& [setting, value] : profile.settings) {
-        if (!setting->writable) continue;
-        static_cast<void>(qvctl::format_value(*setting, value));
-        const int rc = qvctl::write_setting(*setting, value);
-        QV_FUZZ_CHECK(qvfuzz::documented_result(rc), "%s: write_setting returned %d", setting->name.c_str(), rc);
-    }
+    for (const auto& [setting, value] : profile.settings)
+        if (setting->restorable()) static_cast<void>(st::format_value(*setting, value));
+    const st::RestoreReport report = st::restore(profile, false);
+    for (const st::Failure& f : report.failed)
+        QV_FUZZ_CHECK(qvfuzz::documented_result(f.rc), "%s: restore gave %d", f.setting.c_str(), f.rc);
     bus.script(nullptr, nullptr);
     return 0;
 }

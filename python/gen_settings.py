@@ -4,7 +4,8 @@
     python3 python/gen_settings.py [--tool PATH/TO/quorvexctl] [--check]
 
 The tool prints the library's command table with ``quorvexctl list --json``: names, access,
-C functions, value types, ranges, preconditions and record fields. The package ships that
+C functions, value types, ranges, preconditions and record fields with their layout; and with
+``list --profile-limits`` the bounds a profile is read within. The package ships that
 output so that its setting names and shapes are the table's own. Run this after changing the
 table; with ``--check`` it only says whether the shipped file is current (exit status 1 when
 not). The tool is found as --tool, else $QUORVEXCTL, else build/tools/quorvexctl/quorvexctl.
@@ -27,15 +28,17 @@ def tool_path(given: str | None = None) -> Path:
     return Path(given or os.environ.get("QUORVEXCTL") or DEFAULT_TOOL)
 
 
-def table_from_tool(tool: Path) -> list:
-    """The tool's ``list --json`` output, parsed."""
+def table_from_tool(tool: Path) -> dict:
+    """The tool's ``list --json`` and ``list --profile-limits`` output, parsed."""
     env = dict(os.environ, QUORVEX_SIMULATE=os.environ.get("QUORVEX_SIMULATE") or "1")
-    out = subprocess.run([str(tool), "--json", "list"], env=env, check=True,
-                         capture_output=True, text=True).stdout
-    return json.loads(out)
+
+    def ask(*args: str) -> object:
+        return json.loads(subprocess.run([str(tool), "--json", "list", *args], env=env, check=True,
+                                         capture_output=True, text=True).stdout)
+    return {"profile-limits": ask("--profile-limits"), "settings": ask()}
 
 
-def render(table: list) -> str:
+def render(table: dict) -> str:
     return json.dumps(table, indent=2, ensure_ascii=False) + "\n"
 
 

@@ -18,7 +18,8 @@ The package loads ``libquorvex.so.1`` through the loader's search path, or the f
 the environment variable ``QUORVEX_LIBRARY``. The C functions themselves are in
 :mod:`quorvex.lowlevel`.
 """
-from .display import PROFILE_FORMAT, Display, RestoreError, scan, sdk_version, set_log
+from .display import (PROFILE_FORMAT, Display, RestoreError, load_profile, restore_plan, scan,
+                      sdk_version, set_log)
 from .errors import (HostError, InvalidArgumentError, LinkError, NotAllowedError,
                      NotSupportedError, QuorvexError, RefusedError, ResultCode)
 from .settings import Field, Record, Setting, all_settings as settings, find as setting, record_class
@@ -27,7 +28,7 @@ __version__ = "1.0.0"
 
 __all__ = [
     "Display", "scan", "sdk_version", "set_log", "settings", "setting", "record_class",
-    "Setting", "Field", "Record", "PROFILE_FORMAT", "RestoreError",
+    "Setting", "Field", "Record", "PROFILE_FORMAT", "RestoreError", "load_profile", "restore_plan",
     "QuorvexError", "NotAllowedError", "NotSupportedError", "RefusedError", "LinkError",
     "InvalidArgumentError", "HostError", "ResultCode",
 ]

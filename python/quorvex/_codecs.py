@@ -1,10 +1,10 @@
 """How each setting's value travels through the library's C functions.
 
-A plain setting is one byte or one 16-bit word through a ``Get...(T *)`` / ``Set...(T)`` pair;
-a text is read into a buffer of the size the header states; a record is one of the header's
-packed structures, or several values of one call, matched to fields by the C parameter names.
-The few settings whose functions take arrays, several functions per value, or an input or
-button number have a codec of their own below.
+A plain setting is one byte or one 16-bit word through a ``Get...(T *)`` / ``Set...(T)`` pair.
+Every other value is described in the shipped settings description (``_settings.json``, the
+library's own description of its records): a block of bytes of a stated size, each field at its
+offset with its width, type and range, and the call shape that moves the block through the
+library's functions. Values are checked, encoded and decoded from that description alone.
 
 Values here are plain JSON values (numbers, texts, objects of fields by their tool names, lists
 of those), the form a settings profile stores; :mod:`quorvex.display` converts to and from
@@ -14,8 +14,10 @@ from __future__ import annotations
 
 import ctypes
 import math
+import re
+import struct
 from ctypes import byref, create_string_buffer
-from typing import Any, Callable, Optional
+from typing import Any, Mapping, Optional
 
 from . import lowlevel as ll
 from .settings import Field, Setting, kebab
@@ -87,6 +89,129 @@ def _is_scalar(ctype: Any) -> bool:
     return ctype in _RANGES or ctype is ctypes.c_float
 
 
+# ---- values against their description
+
+def _is_int(v: Any) -> bool:
+    return isinstance(v, int) and not isinstance(v, bool)
+
+
+def _valid_ipv4(text: str) -> bool:
+    parts = text.split(".")
+    return len(parts) == 4 and all(re.fullmatch(r"[0-9]{1,3}", p) and int(p) <= 255 for p in parts)
+
+
+def _check_field(s: Setting, f: Field, v: Any) -> None:
+    what = f"{s.name} {f.name}"
+    if f.type in ("u8", "s16"):
+        if not (_is_int(v) and f.low <= v <= f.high):
+            raise BadValue(f"{what}: {v!r} is not in {f.values}")
+    elif f.type in ("text", "ipv4"):
+        ok = isinstance(v, str) and "\0" not in v and \
+            len(v.encode("utf-8", "surrogatepass")) < f.width and (f.type == "text" or _valid_ipv4(v))
+        if not ok:
+            raise BadValue(f"{what}: {v!r} is not {f.values}")
+    elif f.type == "float" and not (isinstance(v, (int, float)) and not isinstance(v, bool)):
+        raise BadValue(f"{what}: not a number")
+
+
+def _written(f: Field) -> bool:
+    return not f.read_only or f.selector
+
+
+def _is_off(s: Setting, v: Mapping[str, Any]) -> bool:
+    return s.quirk == "off-switch" and v.get(s.fields[0].name) == 0
+
+
+def check_record(s: Setting, v: Any, whole: bool) -> None:
+    """``v`` as a record of ``s``: whole (every written field given) or only the fields given;
+    read-only fields may hold anything, and so may the rest of a switched-off record."""
+    if not isinstance(v, Mapping):
+        raise BadValue(f"{s.name}: expected an object of fields")
+    switch = s.fields[0]
+    if s.quirk == "off-switch" and switch.name in v:
+        _check_field(s, switch, v[switch.name])
+    off = _is_off(s, v)
+    names = {f.name: f for f in s.fields}
+    for key, value in v.items():
+        f = names.get(key)
+        if f is None:
+            raise BadValue(f"{s.name}: no field named {key!r} (fields: "
+                           f"{', '.join(f.name for f in s.fields if _written(f))})")
+        if not _written(f) or (off and f is not switch):
+            continue
+        _check_field(s, f, value)
+    if whole:
+        for i, f in enumerate(s.fields):
+            if _written(f) and not (off and i > 0) and f.name not in v:
+                raise BadValue(f"{s.name}: field {f.name} is missing")
+
+
+def check_value(s: Setting, value: Any) -> None:
+    """A whole value as a profile holds it, checked as the command-line tool checks it."""
+    if s.type in ("u8", "s16"):
+        if not (_is_int(value) and s.low <= value <= s.high and value % (s.step or 1) == 0):
+            raise BadValue(f"{s.name}: {value!r} is not a valid value; valid: {s.values}")
+    elif s.type == "text":
+        if not isinstance(value, str):
+            raise BadValue(f"{s.name}: expected a text")
+    elif s.type == "record":
+        check_record(s, value, True)
+    elif s.type == "record-list":
+        if not isinstance(value, list):
+            raise BadValue(f"{s.name}: expected an array of records")
+        for entry in value:
+            check_record(s, entry, True)
+    else:
+        raise BadValue(f"{s.name} is an action, not a value")
+
+
+# ---- bytes laid out as the description says
+
+def _from_bytes(f: Field, raw: bytes) -> Json:
+    at = raw[f.offset:f.offset + f.width]
+    if f.type == "u8":
+        return at[0]
+    if f.type == "s16":
+        return int.from_bytes(at, "little", signed=True)
+    if f.type == "float":
+        return _thousandths(struct.unpack("<f", at)[0])
+    return text_of(at)
+
+
+def _to_bytes(f: Field, value: Json, buf: Any) -> None:
+    if f.type == "u8":
+        buf[f.offset] = value
+    elif f.type == "s16":
+        buf[f.offset:f.offset + 2] = int(value).to_bytes(2, "little", signed=True)
+    elif f.type in ("text", "ipv4"):
+        data = text_bytes(value, f.width, f"field {f.name}")
+        buf[f.offset:f.offset + f.width] = data.ljust(f.width, b"\0")
+
+
+def _thousandths(v: float) -> float:
+    # The display sends chromaticities in thousandths; round half away from zero.
+    return math.copysign(math.floor(abs(v) * 1000.0 + 0.5), v) / 1000.0
+
+
+def decode(s: Setting, raw: bytes) -> Json:
+    return {f.name: _from_bytes(f, raw) for f in s.fields}
+
+
+def encode(s: Setting, value: Mapping[str, Json], buf: Any) -> None:
+    """A whole, checked record into ``buf``; a switched-off record goes out with its other
+    fields at their lowest values, and an input name marked custom stays custom."""
+    off = _is_off(s, value)
+    for i, f in enumerate(s.fields):
+        if not _written(f):
+            if s.quirk == "input-name":
+                buf[f.offset] = 1 if value.get(f.name) == 1 and _is_int(value.get(f.name)) else 0
+            continue
+        if off and i > 0:
+            _to_bytes(f, f.low if f.type in ("u8", "s16") else "", buf)
+        else:
+            _to_bytes(f, value[f.name], buf)
+
+
 # ---- codecs
 
 class Codec:
@@ -131,237 +256,103 @@ class Action(Codec):
         call(self.setting.setter or "")
 
 
-# Sizes of the buffers the library fills with a text, as the header states them.
-TEXT_SIZES = {"GetDisplaySerialNumber": 11, "GetDisplayMode": 25, "GetCurrentColorSpaceName": 15,
-              "GetGamma": 15, "GetFirmwareRevision": 8, "GetCustomerIDAsset": 19,
-              "GetDeploymentDate": 11, "GetDeploymentLocation": 19, "GetDisplayName": 19,
-              "GetSdkVersion": 5}
-
-
-class Text(Codec):
-    def read(self) -> Json:
-        getter = self.setting.getter or ""
-        buf = create_string_buffer(TEXT_SIZES[getter])
-        call(getter, buf)
-        return text_of(buf.raw)
-
-
-def _field_value(f: Field, raw: Any) -> Json:
-    if isinstance(raw, bytes):
-        return text_of(raw)
-    return raw
-
-
-def _store(record: ctypes.Structure, member: str, ctype: Any, f: Field, value: Json) -> None:
-    what = f"field {f.name}"
-    if issubclass(ctype, ctypes.Array):
-        data = text_bytes(value, ctypes.sizeof(ctype), what)
-        setattr(record, member, data)
-    else:
-        setattr(record, member, c_int_value(value, ctype, what))
-
-
-class Struct(Codec):
-    """One of the header's packed records, read and written whole; members by kebab name."""
+class Described(Codec):
+    """A text or record moved as the bytes its description lays out; ``layout["call"]`` says
+    how those bytes meet the library's functions."""
 
     def __init__(self, setting: Setting) -> None:
         super().__init__(setting)
-        decl = ll.FUNCTIONS[setting.getter or setting.setter or ""]
-        self.cls = _pointee(decl.params[0][1])
-        members = {kebab(m): (m, t) for m, t in self.cls._fields_}
-        missing = [f.name for f in setting.fields if f.name not in members]
-        if missing:
-            raise LookupError(f"{setting.name}: {self.cls.__name__} has no member for {missing}")
-        self.members = {f.name: members[f.name] for f in setting.fields}
+        self.size = int(setting.layout["size"])
+        self.shape = setting.layout["call"]
+
+    def buffer(self) -> Any:
+        return create_string_buffer(self.size + 1)
+
+    @staticmethod
+    def at(buf: Any, offset: int, argtype: Any) -> Any:
+        return ctypes.cast(ctypes.addressof(buf) + offset, argtype)
+
+    def args(self, function: str, buf: Any, offsets: list[int]) -> list[Any]:
+        params = ll.FUNCTIONS[function].params
+        return [self.at(buf, o, t) for o, (_, t) in zip(offsets, params)]
+
+    def runs(self, function: str) -> list[int]:
+        """Offsets of the arguments of an ``arrays`` call: the fields in equal runs."""
+        n = len(ll.FUNCTIONS[function].params)
+        run = len(self.setting.fields) // n
+        return [self.setting.fields[i * run].offset for i in range(n)]
 
     def read(self) -> Json:
-        record = self.cls()
-        call(self.setting.getter or "", byref(record))
-        return {f.name: _field_value(f, getattr(record, self.members[f.name][0]))
-                for f in self.setting.fields}
+        s, buf = self.setting, self.buffer()
+        getter = s.getter or ""
+        if self.shape == "text":
+            call(getter, self.at(buf, 0, ll.TEXT))
+            return text_of(buf.raw[:self.size])
+        if self.shape == "indexed":
+            return [self.read_entry(i) for i in range(s.selector.low, s.selector.high + 1)]
+        if self.shape == "per-field-pair":
+            for a, b in zip(s.fields[::2], s.fields[1::2]):
+                colour = a.name.split("-")[0].capitalize()
+                function = getter.replace("Red", colour, 1)
+                call(function, *self.args(function, buf, [a.offset, b.offset]))
+        elif self.shape == "record":
+            extra = [f.offset for f in s.fields if f.offset >= int(s.layout["record-size"])]
+            call(getter, *self.args(getter, buf, [0] + extra))
+        elif self.shape == "values":
+            call(getter, *self.args(getter, buf, [f.offset for f in s.fields]))
+        elif self.shape == "arrays":
+            call(getter, *self.args(getter, buf, self.runs(getter)))
+        return decode(s, buf.raw)
 
     def write(self, value: Json) -> None:
-        record = self.cls()
-        for f in self.setting.fields:
-            if not f.read_only:
-                member, ctype = self.members[f.name]
-                _store(record, member, ctype, f, value[f.name])
-        call(self.setting.setter or "", byref(record))
+        s, buf = self.setting, self.buffer()
+        setter = s.setter or ""
+        check_record(s, value, True)
+        view = memoryview(buf).cast("B")
+        encode(s, value, view)
+        if self.shape == "indexed":
+            self.write_entry(buf, value)
+        elif self.shape == "record":
+            call(setter, *self.args(setter, buf, [0]))
+        elif self.shape == "arrays":
+            call(setter, *self.args(setter, buf, self.runs(setter)))
+        elif self.shape == "values":
+            raw = buf.raw
+            args = [c_int_value(_from_bytes(f, raw), t, f"field {f.name}")
+                    for f, (_, t) in zip([f for f in s.fields if _written(f)], ll.FUNCTIONS[setter].params)]
+            call(setter, *args)
 
-
-class Schedule(Struct):
-    """The self-calibration schedule.
-
-    The display reports an all-zero record while no schedule is set, and the library checks
-    every field even then (the hour must be 1..12) though it sends none of them: a schedule
-    that is off goes out as off with an hour the check accepts, so that what was read can be
-    written back.
-    """
-
-    def write(self, value: Json) -> None:
-        if value["schedule-status"] != 0:
-            super().write(value)
-            return
-        off = self.cls()
-        off.TimeHH = 1
-        call(self.setting.setter or "", byref(off))
-
-
-class Scalars(Codec):
-    """Several values of one call: ``Get...(A *a, B *b)`` and ``Set...(A a, B b)``."""
-
-    def __init__(self, setting: Setting) -> None:
-        super().__init__(setting)
-        self.get_params = [(kebab(n), _pointee(t)) for n, t in ll.FUNCTIONS[setting.getter].params] \
-            if setting.getter else []
-        self.set_params = [(kebab(n), t) for n, t in ll.FUNCTIONS[setting.setter].params] \
-            if setting.setter else []
-        names = {f.name for f in setting.fields}
-        for name, _ in self.get_params + self.set_params:
-            if name not in names:
-                raise LookupError(f"{setting.name}: no field for the parameter {name}")
-
-    def read(self) -> Json:
-        outs = [t() for _, t in self.get_params]
-        call(self.setting.getter or "", *(byref(o) for o in outs))
-        return {name: out.value for (name, _), out in zip(self.get_params, outs)}
-
-    def write(self, value: Json) -> None:
-        args = [c_int_value(value[name], t, f"field {name}") for name, t in self.set_params]
-        call(self.setting.setter or "", *args)
-
-
-class RgbAdjust(Codec):
-    """Gains and offsets of red, green and blue: two arrays of three in one call."""
-
-    COLOURS = ("red", "green", "blue")
-
-    def read(self) -> Json:
-        gains, offsets = (ctypes.c_int16 * 3)(), (ctypes.c_int16 * 3)()
-        call(self.setting.getter or "", gains, offsets)
-        out = {f"{c}-gain": gains[i] for i, c in enumerate(self.COLOURS)}
-        out.update({f"{c}-offset": offsets[i] for i, c in enumerate(self.COLOURS)})
-        return out
-
-    def write(self, value: Json) -> None:
-        def array(kind: str) -> Any:
-            return (ctypes.c_int16 * 3)(*(c_int_value(value[f"{c}-{kind}"], ctypes.c_int16,
-                                                      f"field {c}-{kind}") for c in self.COLOURS))
-        call(self.setting.setter or "", array("gain"), array("offset"))
-
-
-def _thousandths(v: float) -> float:
-    # The display sends chromaticities in thousandths; round half away from zero.
-    return math.copysign(math.floor(abs(v) * 1000.0 + 0.5), v) / 1000.0
-
-
-class Primaries(Codec):
-    """x, y (or u', v') of red, green, blue and white: one function per colour."""
-
-    COLOURS = ("Red", "Green", "Blue", "White")
-
-    def __init__(self, setting: Setting) -> None:
-        super().__init__(setting)
-        getter = setting.getter or ""
-        self.suffix = getter[len("GetRedPrimary"):]  # "XY" or "UV"
-        self.axes = [kebab(n) for n, _ in ll.FUNCTIONS[getter].params]
-
-    def read(self) -> Json:
-        out = {}
-        for colour in self.COLOURS:
-            a, b = ctypes.c_float(), ctypes.c_float()
-            call(f"Get{colour}Primary{self.suffix}", byref(a), byref(b))
-            out[f"{colour.lower()}-{self.axes[0]}"] = _thousandths(a.value)
-            out[f"{colour.lower()}-{self.axes[1]}"] = _thousandths(b.value)
-        return out
-
-
-class PresetNames(Codec):
-    """The eight colour-space preset names, 15 bytes each."""
-
-    def read(self) -> Json:
-        names = ((ctypes.c_char * 15) * 8)()
-        call(self.setting.getter or "", names)
-        return {f"name-{i + 1}": text_of(bytes(n)) for i, n in enumerate(names)}
-
-
-class IpConfig(Codec):
-    """The IP configuration record (passed as bytes) and the MAC text beside it."""
-
-    MAC_SIZE = 18
-
-    def __init__(self, setting: Setting) -> None:
-        super().__init__(setting)
-        self.members = {kebab(m): (m, t) for m, t in ll.IPConfigRecord._fields_}
-
-    def read(self) -> Json:
-        record = ll.IPConfigRecord()
-        mac = create_string_buffer(self.MAC_SIZE)
-        call(self.setting.getter or "", ctypes.cast(byref(record), ctypes.c_char_p), mac)
-        out = {name: _field_value(self.setting.field(name), getattr(record, m))
-               for name, (m, _) in self.members.items()}
-        out["mac"] = text_of(mac.raw)
-        return out
-
-    def write(self, value: Json) -> None:
-        record = ll.IPConfigRecord()
-        for name, (member, ctype) in self.members.items():
-            _store(record, member, ctype, self.setting.field(name), value[name])
-        call(self.setting.setter or "", ctypes.cast(byref(record), ll.P_U8))
-
-
-class InputNames(Codec):
-    """The name of every video input, one record per input.
-
-    The display reports a name and whether it is a custom one; a name that is not custom is
-    written back as the default or predefined name of that input it matches.
-    """
-
-    INPUTS = 5
+    # An input's name (the quirk "input-name"): read per input; the setter takes the input, a
+    # name type worked out from the name, and the text.
     CUSTOM = 11
-    NAME_SIZE = 15
 
-    def read(self) -> Json:
-        out = []
-        for i in range(self.INPUTS):
-            out.append(self.read_one(i))
-        return out
-
-    def read_one(self, i: int) -> Json:
-        name = create_string_buffer(self.NAME_SIZE)
-        status = ctypes.c_uint8()
-        call(self.setting.getter or "", i, name, byref(status))
-        return {"input": i, "name": text_of(name.raw), "custom-name-status": status.value}
+    def read_entry(self, i: int) -> Json:
+        s, buf = self.setting, self.buffer()
+        name, status = s.field("name"), s.field("custom-name-status")
+        call(s.getter or "", i, self.at(buf, name.offset, ll.TEXT), self.at(buf, status.offset, ll.P_U8))
+        memoryview(buf).cast("B")[s.selector.offset] = i
+        return decode(s, buf.raw)
 
     def name_type(self, i: int, name: str, custom: bool) -> int:
-        if custom or not 0 <= i < self.INPUTS:
+        if custom:
             return self.CUSTOM
         if name == text_of(ll.variable("byDefaultInputNames")[i] or b""):
             return 0
         predefined = ll.variable("byPredefinedInputNames")[i]
+        kind = self.CUSTOM
         for k in range(10):
             entry = text_of(bytes(predefined[k]))
             if entry and entry == name:
-                return k + 1
-        return self.CUSTOM
+                kind = k + 1
+        return kind
 
-    def write(self, value: Json) -> None:
-        i = c_int_value(value["input"], ctypes.c_uint8, "field input")
-        name = value["name"]
-        data = text_bytes(name, self.NAME_SIZE, "field name")
-        kind = self.name_type(i, name, value.get("custom-name-status") == 1)
-        call(self.setting.setter or "", i, kind, data)
-
-
-_SPECIAL: dict[str, Callable[[Setting], Codec]] = {
-    "GetCalibrationSchedule": Schedule,
-    "GetDownstreamRGBAdjust": RgbAdjust,
-    "GetRedPrimaryXY": Primaries,
-    "GetRedPrimaryUV": Primaries,
-    "GetPresetNameList": PresetNames,
-    "GetIPConfiguration": IpConfig,
-    "GetVideoInputName": InputNames,
-}
+    def write_entry(self, buf: Any, value: Json) -> None:
+        s = self.setting
+        i = value[s.selector.name]
+        name = s.field("name")
+        custom = buf.raw[s.field("custom-name-status").offset] == 1
+        kind = self.name_type(i, value[name.name], custom)
+        call(s.setter or "", i, kind, self.at(buf, name.offset, ll.TEXT))
 
 
 def _index_of(s: Setting) -> int:
@@ -379,18 +370,12 @@ def codec_for(s: Setting) -> Codec:
         return Action(s)
     if function is None or function not in ll.FUNCTIONS:
         raise LookupError(f"{s.name}: the library declares no function {function!r}")
-    if function in _SPECIAL:
-        return _SPECIAL[function](s)
     params = ll.FUNCTIONS[function].params
     if s.type in ("u8", "s16"):
         if len(params) == 1:
             return Plain(s)
         if len(params) == 2 and _is_scalar(params[0][1]):
             return Plain(s, _index_of(s))
-    elif s.type == "text" and function in TEXT_SIZES:
-        return Text(s)
-    elif s.type == "record" and len(params) == 1 and _pointee(params[0][1]) in ll.RECORDS.values():
-        return Struct(s)
-    elif s.type == "record" and all(_is_scalar(_pointee(t)) for _, t in params):
-        return Scalars(s)
+    elif s.layout:
+        return Described(s)
     raise LookupError(f"{s.name}: no codec takes {function}'s parameters")

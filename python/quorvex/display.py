@@ -3,7 +3,9 @@ from __future__ import annotations
 
 import ctypes
 import errno
+import json
 import os
+import re
 import stat
 from ctypes import byref, create_string_buffer
 from typing import Any, Mapping, Optional, Union
@@ -13,10 +15,11 @@ from . import lowlevel as ll
 from ._codecs import BadValue, LibraryFailure
 from .errors import (HostError, LinkError, QuorvexError, ResultCode, code_text, describe,
                      invalid, make_error)
-from .settings import Record, Setting, all_settings, find, snake
+from .settings import PROFILE_LIMITS, Record, Setting, all_settings, find, snake
 
 PROFILE_FORMAT = "quorvex-settings/1"
 SERIAL_ENTRY = 12  # bytes per serial number in Scan's table
+SDK_VERSION_SIZE = 8  # GetSdkVersion's text and its NUL fit
 
 _MODE_REFUSALS = (ResultCode.NOT_ALLOWED, ResultCode.NOT_SUPPORTED)
 # Refusals a display's state explains: a profile lists such settings under "skipped".
@@ -49,7 +52,7 @@ def scan() -> list[str]:
 
 def sdk_version() -> str:
     """The library's version text, e.g. ``"v1.0"``."""
-    version = create_string_buffer(_codecs.TEXT_SIZES["GetSdkVersion"])
+    version = create_string_buffer(SDK_VERSION_SIZE)
     rc = ll.call("GetSdkVersion", version)
     if rc != 0:
         raise make_error(rc, "read the SDK version", function="GetSdkVersion")
@@ -563,25 +566,67 @@ class Display:
         """Writes every read-write setting of a profile, in an order the display's mode guards
         accept (picture-in-picture on before its settings, and so on).
 
-        Read-only settings and ``skipped`` entries are left alone. Returns the names written
-        (with ``dry_run``, the names it would write, writing nothing). When some settings
-        fail, the others are still written and :class:`RestoreError` says which failed.
+        The whole profile is checked first, as ``quorvexctl restore`` checks it: every name
+        known, every read-write value of the right type and in range, records whole; nothing
+        is written when anything is wrong (:class:`~quorvex.InvalidArgumentError`). Read-only
+        settings and ``skipped`` entries are left alone; write-only settings and actions are
+        never restored (:func:`restore_plan` says why). Returns the names written (with
+        ``dry_run``, the names it would write, writing nothing). When some settings fail, the
+        others are still written and :class:`RestoreError` says which failed.
         """
-        values = _profile_settings(profile)
-        plan = [s for s in all_settings() if s.name in values and s.access == "read-write"]
+        plan, _ = restore_plan(profile)
         if dry_run:
-            return [s.name for s in plan]
+            return [s.name for s, _ in plan]
         written: list[str] = []
         failed: dict[str, QuorvexError] = {}
-        for s in plan:
+        for s, value in plan:
             try:
-                self.set(s.name, values[s.name])
+                self.set(s.name, value)
                 written.append(s.name)
             except QuorvexError as e:
                 failed[s.name] = e
         if failed:
             raise RestoreError(written, failed)
         return written
+
+
+def load_profile(text: Union[str, bytes]) -> dict[str, Any]:
+    """A settings profile from its JSON text, read within the bounds ``quorvexctl`` keeps to
+    (size, nesting depth, number of keys; ``quorvex.settings.PROFILE_LIMITS``) in time linear
+    in its size, and checked as :meth:`Display.restore` checks it."""
+    data = text.encode("utf-8", "surrogatepass") if isinstance(text, str) else bytes(text)
+    _within_limits(data)
+    try:
+        profile = json.loads(data)
+    except (ValueError, RecursionError):
+        raise invalid("read the profile", "not valid JSON") from None
+    restore_plan(profile)
+    return profile
+
+
+def _within_limits(data: bytes) -> None:
+    limits = PROFILE_LIMITS
+    if len(data) > limits["bytes"]:
+        raise invalid("read the profile", f"the profile is {len(data)} bytes; at most "
+                      f"{limits['bytes']} are read")
+    # Depth and member count in one pass over the structure's characters outside strings.
+    depth = keys = 0
+    for token in _STRUCTURE.finditer(data):
+        c = token.group()
+        if c in (b"{", b"["):
+            depth += 1
+            if depth > limits["depth"]:
+                raise invalid("read the profile", f"the profile nests deeper than {limits['depth']} levels")
+        elif c in (b"}", b"]"):
+            depth = max(depth - 1, 0)
+        elif c == b":":
+            keys += 1
+            if keys > limits["keys"]:
+                raise invalid("read the profile", f"the profile has more than {limits['keys']} keys")
+
+
+# A string (to its closing quote, or the end of the text) or one structural character.
+_STRUCTURE = re.compile(rb'"(?:[^"\\]|\\.)*"?|[][{}:]', re.DOTALL)
 
 
 def _check_readable(attempt: str, path: str) -> None:
@@ -637,36 +682,35 @@ def _written_files(directory: str, before: Mapping[str, tuple[int, int]]) -> lis
     return sorted(written, key=lambda item: (item[1], item[0]))
 
 
-def _profile_settings(profile: Any) -> Mapping[str, Any]:
-    """The ``settings`` of a profile, checked before anything is written."""
+def restore_plan(profile: Any) -> tuple[list[tuple[Setting, Any]], dict[str, str]]:
+    """What restoring ``profile`` writes, in restore order, and the settings it names that are
+    never restored with the reason (write-only settings, actions). Checks the whole profile
+    first; :class:`~quorvex.InvalidArgumentError` when it is not one ``quorvexctl`` restores."""
     if not isinstance(profile, Mapping) or profile.get("format") != PROFILE_FORMAT:
         raise invalid("restore the profile", f"it is not a settings profile (\"format\" must be "
                       f"\"{PROFILE_FORMAT}\")")
     values = profile.get("settings")
     if not isinstance(values, Mapping):
         raise invalid("restore the profile", "it has no \"settings\" object")
-    for name, value in values.items():
-        s = find(name)
-        if s.access == "read-write" and not _json_shape_ok(s, value):
-            raise invalid(f"restore {name} as {value!r}", f"a {s.type} setting takes "
-                          f"{_SHAPES[s.type]}", setting=name, value=value)
-    return values
-
-
-_SHAPES = {"u8": "an integer", "s16": "an integer", "text": "a text", "record": "an object of fields",
-           "record-list": "an array of objects of fields"}
-
-
-def _json_shape_ok(s: Setting, value: Any) -> bool:
-    if s.type in ("u8", "s16"):
-        return isinstance(value, int) and not isinstance(value, bool)
-    if s.type == "text":
-        return isinstance(value, str)
-    if s.type == "record":
-        return isinstance(value, Mapping)
-    if s.type == "record-list":
-        return isinstance(value, list) and all(isinstance(v, Mapping) for v in value)
-    return False
+    for name in values:
+        find(name)
+    plan: list[tuple[Setting, Any]] = []
+    skipped: dict[str, str] = {}
+    for s in all_settings():
+        if s.name not in values:
+            continue
+        value = values[s.name]
+        if s.readable and s.writable:
+            try:
+                _codecs.check_value(s, value)
+            except BadValue as e:
+                raise invalid(f"restore {s.name}", str(e), setting=s.name, value=value) from None
+            plan.append((s, value))
+        elif s.type == "action":
+            skipped[s.name] = "an action, never restored"
+        elif s.writable:
+            skipped[s.name] = "write-only, never restored"
+    return plan, skipped
 
 
 def _to_python(s: Setting, value: Any) -> Any:
@@ -675,4 +719,3 @@ def _to_python(s: Setting, value: Any) -> Any:
     if s.type == "record-list":
         return [s.record.from_dict(v) for v in value]
     return value
-

@@ -269,7 +269,7 @@ def _declare_plain_rows() -> None:
 
     text = resources.files(__package__).joinpath("_settings.json").read_text(encoding="utf-8")
     shapes = {"u8": (P_U8, U8), "s16": (P_S16, S16)}
-    for item in json.loads(text):
+    for item in json.loads(text)["settings"]:
         if item.get("type") not in shapes:
             continue
         out, arg = shapes[item["type"]]

@@ -1,8 +1,10 @@
 """The display's settings as the library's command table describes them.
 
 The package ships the table's description (``_settings.json``, written from
-``quorvexctl list --json`` by ``python/gen_settings.py``): every setting's name, access,
-value type, valid values, the display mode it needs and, for records, its fields. Names are the
+``quorvexctl list --json`` and ``quorvexctl list --profile-limits`` by
+``python/gen_settings.py``): every setting's name, access, value type, valid values, the
+display mode it needs and, for records and texts, their bytes: each field's offset, width, type
+and range, and how the library's functions take them; and the bounds a profile is read within. Names are the
 command-line tool's, so a name works the same in ``quorvexctl get NAME`` and
 ``Display.get(NAME)``.
 
@@ -40,10 +42,14 @@ class Field:
     """One field of a record setting."""
 
     name: str
-    type: str  # "u8", "s16", "float" or "text"
+    type: str  # "u8", "s16", "float", "text" or "ipv4"
     values: str
     read_only: bool = False  # reported by the display, never written
     selector: bool = False  # picks the entry of a list of records
+    offset: int = 0  # where the field lies in the record's bytes, and how many it takes
+    width: int = 0
+    low: int = 0  # integers: the range a value written must keep to
+    high: int = 0
 
     @property
     def attr(self) -> str:
@@ -93,6 +99,17 @@ class Setting:
     high: Optional[int] = None
     step: Optional[int] = None
     fields: tuple[Field, ...] = ()
+    layout: Optional[Mapping[str, Any]] = None  # the bytes of a described value and its call
+
+    @property
+    def quirk(self) -> Optional[str]:
+        """The value's own behaviour beyond its layout ("off-switch", "input-name"), if any."""
+        return (self.layout or {}).get("quirk")
+
+    @property
+    def selector(self) -> Field:
+        """The field that picks the entry of a record-list."""
+        return next(f for f in self.fields if f.selector)
 
     @property
     def readable(self) -> bool:
@@ -121,23 +138,26 @@ class Setting:
 
 def _setting_from_json(item: Mapping[str, Any]) -> Setting:
     fields = tuple(Field(f["name"], f["type"], f.get("values", ""), bool(f.get("read-only", False)),
-                         bool(f.get("selector", False))) for f in item.get("fields") or ())
+                         bool(f.get("selector", False)), f.get("offset", 0), f.get("width", 0),
+                         f.get("low", 0), f.get("high", 0)) for f in item.get("fields") or ())
     return Setting(name=item["name"], access=item["access"], family=item.get("family", ""),
                    getter=item.get("getter"), setter=item.get("setter"),
                    type=item.get("type", ""), values=item.get("values", ""),
                    needs=item.get("needs"), low=item.get("low"), high=item.get("high"),
-                   step=item.get("step"), fields=fields)
+                   step=item.get("step"), fields=fields, layout=item.get("layout"))
 
 
-def _load() -> tuple[Setting, ...]:
+def _load() -> tuple[tuple[Setting, ...], dict[str, int]]:
     text = resources.files(__package__).joinpath("_settings.json").read_text(encoding="utf-8")
-    return tuple(_setting_from_json(item) for item in json.loads(text))
+    description = json.loads(text)
+    return (tuple(_setting_from_json(item) for item in description["settings"]),
+            dict(description["profile-limits"]))
 
 
-SETTINGS: tuple[Setting, ...] = _load()
+SETTINGS, PROFILE_LIMITS = _load()
 _BY_NAME = {s.name: s for s in SETTINGS}
 
-_FIELD_TYPES = {"u8": int, "s16": int, "float": float, "text": str}
+_FIELD_TYPES = {"u8": int, "s16": int, "float": float, "text": str, "ipv4": str}
 
 
 def _class_name(setting: str) -> str:

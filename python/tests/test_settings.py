@@ -157,7 +157,7 @@ def test_every_readable_setting_reads_with_the_tables_fields(display):
     values.update(display.dump()["settings"])
     readable = [s for s in quorvex.settings() if s.readable]
     assert sorted(values) == sorted(s.name for s in readable if s.name != "pip-dci")
-    types = {"u8": int, "s16": int, "float": float, "text": str}
+    types = {"u8": int, "s16": int, "float": float, "text": str, "ipv4": str}
     for s in readable:
         if s.name not in values:
             continue

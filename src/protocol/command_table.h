@@ -25,7 +25,7 @@
 // a row naming a function the header does not declare does not compile.
 //
 // The table itself is defined in command_table.cpp (the target quorvex_table, which the tool
-// links beside the shared library). The checks behind each Guard are bound inside the library
+// and the settings layer's users link beside the shared library). The checks behind each Guard are bound inside the library
 // (guards.cpp).
 #pragma once
 
@@ -34,6 +34,7 @@
 #include <span>
 #include <string_view>
 
+#include "protocol/table/records.h"  // RecordDesc: the values of the departure rows
 #include "protocol/table_families.h"  // Family, family_name: from the families the rows name
 #include "quorvex.h"
 
@@ -120,6 +121,9 @@ struct SettingRow {
     SetU8 set_u8 = nullptr;
     SetS16 set_s16 = nullptr;
     ActionFn action = nullptr;
+    const RecordDesc* record = nullptr;  // a departure's value, described (table/records.h)
+    bool described = false;              // record set (a flag: GCC's UBSan build cannot compare
+                                         // the address of a constant with null at compile time)
 };
 
 // An exported function with its name, as QV_FN gives it.
@@ -233,6 +237,13 @@ public:
         return with([&](SettingRow& r) {
             r.get_guard = &on_get;
             r.set_guard = &on_set;
+        });
+    }
+    // A departure's value: its record, text or integer description.
+    constexpr RowBuilder record(const RecordDesc& d) const {
+        return with([&](SettingRow& r) {
+            r.record = &d;
+            r.described = true;
         });
     }
     constexpr RowBuilder unchecked() const { return flag(F_NO_RANGE); }

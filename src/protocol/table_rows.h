@@ -1,9 +1,11 @@
 // The rows of the command table as compile-time constants, in table order (each row file's
-// `// table order: N` line; the build writes the list). Only three sources include this: the
+// `// table order: N` line; the build writes the list). Only a few sources include this: the
 // table's one definition (command_table.cpp), the functions the build writes out for the plain
-// rows (which fold each row in as constants, see table_frames.h) and the program that writes
-// them. Everything else reads the table through the declaration in command_table.h, so that
-// editing a row recompiles those few sources and nothing else.
+// rows (which fold each row in as constants, see table_frames.h), the program that writes them,
+// and the settings layer's calls (settings/calls.cpp, built with QV_TABLE_ROWS_CONSTANT, which
+// checks that every departure row has its call). Everything else reads the table through the
+// declaration in command_table.h, so that editing a row recompiles those few sources and
+// nothing else.
 #pragma once
 
 #include <cstddef>
@@ -49,11 +51,18 @@ constexpr bool plain_rows_complete() {
     }
     return true;
 }
+// A departure row describes its value.
+constexpr bool departures_described() {
+    for (const auto& r : kRows)
+        if (r.departure && !r.described) return false;
+    return true;
+}
 }  // namespace table_checks
 
 static_assert(table_checks::cli_names_unique(), "every setting needs its own CLI name");
 static_assert(table_checks::keys_unique(), "a get or set (group, item) pair may name only one setting");
 static_assert(table_checks::plain_rows_complete(),
               "a plain row needs a range for its setter and a value line for its getter");
+static_assert(table_checks::departures_described(), "a departure row needs .record(records::...)");
 
 }  // namespace qv

@@ -137,6 +137,19 @@ TEST(CliProfile, RestoreRefusesWhatIsNotAProfileBeforeWritingAnything) {
     EXPECT_EQ(tool({"restore", tool.dir / "missing.json"}).status, 2);
 }
 
+TEST(CliProfile, DiffListsWhatDiffersBetweenProfilesAndTheDisplay) {
+    Tool tool;
+    ASSERT_EQ(tool({"dump", tool.dir / "a.json"}).status, 0);
+    EXPECT_EQ(tool({"diff", tool.dir / "a.json", "display"}).status, 0);
+    ASSERT_EQ(tool({"set", "luminance", "200"}).status, 0);
+    const Result r = tool({"--json", "diff", tool.dir / "a.json", "display"});
+    EXPECT_EQ(r.status, 8);
+    EXPECT_EQ(r.json(), Json::parse(R"([{"name": "luminance", "a": 120, "b": 200}])"));
+    EXPECT_EQ(tool({"diff", "display", tool.dir / "a.json"}).out, "luminance: 200 -> 120\n");
+    EXPECT_EQ(tool({"diff", tool.dir / "a.json", tool.dir / "missing.json"}).status, 2);
+    EXPECT_EQ(tool({"diff", "display", "display"}).status, 2);
+}
+
 TEST(CliState, ChangesLastAcrossRunsAndACorruptFileIsNeverReplaced) {
     TempDir dir;
     const std::string state = dir / "s.json";

@@ -1,10 +1,9 @@
 // quorvexctl: every setting, action and file transfer of a Quorvex display from the shell.
 //
 // Rooms: main.cpp (options and verbs), output.* (the tool's own output and exit statuses),
-// host_file.* (files the tool writes itself, such as a dump),
-// settings.* and departures.* (setting names, shapes and values from the command table),
-// table_entries.* (the table's functions), profile.* (the settings profile), verbs_*.cpp,
-// transfer.cpp and progress.* (file transfers, and the notice of a long calibration run).
+// host_file.* (files the tool writes itself, such as a dump), verbs_*.cpp (the verbs; settings,
+// values and profiles come from the settings layer in settings/), transfer.cpp and progress.*
+// (file transfers, and the notice of a long calibration run).
 #include <csignal>
 #include <cstdlib>
 #include <string>
@@ -112,7 +111,9 @@ int parse_and_run(int argc, char** argv) {
     verb("info", "Serial number, monitor type, SDK and firmware version of a display", [&] { return run_info(opt); });
     verb("status", "The display's mode readouts (timing, PIP, DCI, marker support, test pattern)",
          [&] { return run_status(opt); });
-    verb("list", "List every setting: name, access, valid values, what it needs", [&] { return run_list(opt); });
+    bool limits = false;
+    verb("list", "List every setting: name, access, valid values, what it needs", [&] { return run_list(opt, limits); })
+        ->add_flag("--profile-limits", limits, "Print the bounds a profile is read within, as JSON");
     verb("get", "Read settings: get luminance date-time", [&] { return run_get(opt, w.list); })
         ->add_option("names", w.list, "Setting names")
         ->required();
@@ -127,6 +128,10 @@ int parse_and_run(int argc, char** argv) {
                              [&] { return run_restore(opt, w.file); });
     restore->add_option("file", w.file, "Profile file ('-' for standard input)")->required();
     restore->add_flag("-n,--dry-run", opt.dry_run, "Print what would be written and write nothing");
+    CLI::App* diff = verb("diff", "List the settings that differ between two profiles ('display': the live one)",
+                          [&] { return run_diff(opt, w.a, w.b); });
+    diff->add_option("a", w.a, "Profile file, '-' for standard input, or display")->required();
+    diff->add_option("b", w.b, "Profile file, '-' for standard input, or display")->required();
     CLI::App* clone = verb("clone", "Copy every writable setting from display slot SRC to slot DST",
                            [&] { return run_clone(opt, w.source, w.destination); });
     clone->add_option("source", w.source, "Source slot")->required()->check(CLI::Range(0, 2));

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "quorvex.h"
+#include "settings.h"  // qv::settings::describe_rc
 
 namespace qvctl {
 
@@ -82,23 +83,6 @@ int fail_host(const std::string& what, const std::string& path, int error_number
     return fail(kExitHostRefused, what + " " + shown(path, 300) + ": " + std::strerror(error_number));
 }
 
-std::string shown(std::string_view text, std::size_t limit) {
-    std::string result;
-    const std::size_t n = text.size() < limit ? text.size() : limit;
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c < 0x20 || c == 0x7F) {
-            char hex[8];
-            std::snprintf(hex, sizeof hex, "\\x%02x", c);
-            result += hex;
-        } else {
-            result += static_cast<char>(c);
-        }
-    }
-    if (text.size() > limit) result += "... (" + std::to_string(text.size()) + " bytes)";
-    return result;
-}
-
 std::string closest(std::string_view word, const std::vector<std::string>& candidates) {
     // Levenshtein distance, one row at a time.
     auto distance = [](std::string_view a, std::string_view b) {
@@ -150,27 +134,8 @@ int status_of(int rc) {
     }
 }
 
-const char* describe(int rc) {
-    switch (rc) {
-        case RC_OK: return "success";
-        case RC_FAILED: return "the operation failed (USB link error or no reply from the display)";
-        case RC_NOT_ALLOWED: return "the display's current mode does not allow this";
-        case RC_NOT_SUPPORTED: return "this monitor type does not offer the feature";
-        case RC_DEVICE_STATUS: return "the display refused the command";
-        case RC_EXCHANGE_FAILED: return "no answer from the display (exchange failed)";
-        case RC_NOT_FOUND: return "the display is no longer at its recorded USB address; scan again";
-        case RC_INVALID_ARGUMENT: return "invalid argument";
-        case RC_CLAIM_FAILED: return "could not claim the display's USB interface (in use by another program?)";
-        case RC_MONITOR_TYPE_FAILED: return "could not read the monitor type after connecting";
-        case RC_NO_DEVICES: return "no display found";
-        case RC_ENUMERATION_FAILED: return "could not list the USB devices";
-        case RC_USB_UNAVAILABLE: return "USB is not available (cannot initialise USB or open the device)";
-        default: return "unknown error";
-    }
-}
-
 int fail_rc(const std::string& what, int rc, const std::string& needs) {
-    std::string message = what + ": " + describe(rc);
+    std::string message = what + ": " + qv::settings::describe_rc(rc);
     if (!needs.empty() && (rc == RC_NOT_ALLOWED || rc == RC_NOT_SUPPORTED)) message += " (needs " + needs + ")";
     return fail(status_of(rc), message + " (code " + std::to_string(rc) + ")");
 }

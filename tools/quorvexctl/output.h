@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "text.h"  // qv::settings::shown
+
 namespace qvctl {
 
 // Exit statuses, as the manual page lists them.
@@ -23,6 +25,7 @@ enum Exit : int {
     kExitDisplay = 5,    // the display refused or did not answer, or the USB link failed
     kExitPartial = 6,    // restore or clone finished with some settings failed
     kExitHostRefused = 7,  // the host refused: a file or directory cannot be read or written
+    kExitDiffer = 8,       // diff: the two sides differ
 };
 
 // Sends the library's stdout away from the tool's own output (to standard error with
@@ -44,9 +47,8 @@ int fail(int status, const std::string& message);
 // fail() with kExitHostRefused and "<what> <path>: <the system's reason for error_number>".
 int fail_host(const std::string& what, const std::string& path, int error_number);
 
-// User input as it may appear in a message: at most `limit` characters, control characters
-// escaped, and the length of what was left out.
-std::string shown(std::string_view text, std::size_t limit = 48);
+// User input as it may appear in a message (the settings layer's rule, for every message).
+using qv::settings::shown;
 
 // The candidate closest to `word` by edit distance, or "" when none is close enough to be a
 // likely slip of the keyboard.
@@ -55,10 +57,9 @@ std::string closest(std::string_view word, const std::vector<std::string>& candi
 // `directory` and `name` joined by exactly one slash, for the tool's own messages.
 std::string join_path(const std::string& directory, const std::string& name);
 
-// The exit status and message of a library result code.
+// The exit status of a library result code (its meaning: qv::settings::describe_rc).
 int status_of(int rc);
-const char* describe(int rc);
-// fail() with "<what>: <describe(rc)>" and status_of(rc); `needs` names the mode or monitor
+// fail() with "<what>: <describe_rc(rc)>" and status_of(rc); `needs` names the mode or monitor
 // type a refused call needs (may be empty).
 int fail_rc(const std::string& what, int rc, const std::string& needs = {});
 

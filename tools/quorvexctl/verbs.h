@@ -5,8 +5,15 @@
 #include <vector>
 
 #include "display.h"
+#include "settings.h"
 
 namespace qvctl {
+
+// The settings layer (settings/), as the verbs name it.
+using Json = qv::settings::Json;
+using qv::settings::Setting;
+inline const Setting* find_setting(std::string_view name) { return qv::settings::find(name); }
+inline int write_setting(const Setting& s, const Json& value) { return qv::settings::write(s, value); }
 
 struct Options {
     Target target;
@@ -20,12 +27,15 @@ struct Options {
 // Settings (verbs_settings.cpp).
 int run_scan(const Options& opt);
 int run_info(const Options& opt);
-int run_list(const Options& opt);
+int run_list(const Options& opt, bool limits);
 int run_get(const Options& opt, const std::vector<std::string>& names);
 int run_set(const Options& opt, const std::string& name, const std::vector<std::string>& words);
 int run_dump(const Options& opt, const std::string& file);
 int run_restore(const Options& opt, const std::string& file);
 int run_clone(const Options& opt, int source, int destination);
+// Two profiles, or a profile and the live display (the word `display`); exits kExitDiffer when
+// any setting differs.
+int run_diff(const Options& opt, const std::string& a, const std::string& b);
 
 // Actions (verbs_actions.cpp).
 int run_status(const Options& opt);

@@ -1,4 +1,4 @@
-// scan, info, list, get, set, dump, restore, clone.
+// scan, info, list, get, set, dump, restore, clone, diff: the settings layer's results, shown.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -8,13 +8,14 @@
 
 #include "host_file.h"
 #include "output.h"
-#include "profile.h"
 #include "quorvex.h"
 #include "verbs.h"
 
 namespace qvctl {
 
 namespace {
+
+namespace st = qv::settings;
 
 void print_json(const Json& json) { out(json.dump(2) + "\n"); }
 
@@ -36,49 +37,51 @@ const Setting* named(const std::string& name, int* status) {
 
 const std::string& needs_of(const Setting& s, bool writing) { return writing ? s.set_needs : s.get_needs; }
 
-// Writes every writable setting of a profile to the connected display, or with `dry_run`
-// prints what it would write.
-int apply_profile(const Options& opt, const Profile& profile, const char* verb) {
-    Json written = Json::array();
-    Json failed = Json::object();
-    for (const auto& [s, value] : profile.settings) {
-        if (!s->writable) continue;
-        if (opt.dry_run) {
-            if (!opt.json) outf("would set %s %s\n", s->name.c_str(), format_value(*s, value).c_str());
-            written.push_back(s->name);
-            continue;
-        }
-        const int rc = write_setting(*s, value);
-        if (rc == RC_OK) {
-            written.push_back(s->name);
-            continue;
-        }
-        std::string reason = describe(rc);
-        const std::string needs = needs_of(*s, true);
-        if ((rc == RC_NOT_ALLOWED || rc == RC_NOT_SUPPORTED) && !needs.empty()) reason += " (needs " + needs + ")";
-        failed[s->name] = reason;
-        fail(kExitPartial, std::string(verb) + ": " + s->name + ": " + reason);
-    }
+// Writes a profile to the connected display (or with `dry_run` says what it would write).
+int apply_profile(const Options& opt, const st::Profile& profile, const char* verb) {
+    const st::RestoreReport report = st::restore(profile, opt.dry_run);
+    if (opt.dry_run && !opt.json)
+        for (const auto& [s, value] : profile.settings)
+            for (const std::string& name : report.written)
+                if (name == s->name) outf("would set %s %s\n", name.c_str(), st::format_value(*s, value).c_str());
+    for (const st::Failure& f : report.failed) fail(kExitPartial, std::string(verb) + ": " + f.setting + ": " + f.reason);
     if (opt.json)
-        print_json(Json{{"written", written}, {"failed", failed}});
-    else if (!opt.dry_run && !opt.quiet)
-        outf("%s: %zu settings written, %zu failed\n", verb, written.size(), failed.size());
-    return failed.empty() ? kExitOk : kExitPartial;
+        print_json(st::to_json(report));
+    else if (!opt.quiet)
+        for (const auto& [name, reason] : report.skipped) outf("%s: %s skipped: %s\n", verb, name.c_str(), reason.c_str());
+    if (!opt.json && !opt.dry_run && !opt.quiet)
+        outf("%s: %zu settings written, %zu failed\n", verb, report.written.size(), report.failed.size());
+    return report.failed.empty() ? kExitOk : kExitPartial;
 }
 
-int dump_failure(const std::string& failed, int rc) { return fail_rc("dump: read " + failed, rc); }
+int dump_failure(const st::Failure& f) { return fail_rc("dump: read " + f.setting, f.rc); }
+
+// A profile from a file ('-': standard input); a usage failure when it is not one.
+int load_profile(const std::string& file, st::Profile* profile) {
+    std::ostringstream text;
+    if (file == "-") {
+        text << std::cin.rdbuf();
+    } else {
+        std::ifstream stream(file, std::ios::binary);
+        if (!stream) return fail(kExitUsage, "cannot read " + shown(file) + ": " + std::strerror(errno));
+        text << stream.rdbuf();
+    }
+    std::string error;
+    if (!st::parse_profile(text.str(), profile, &error)) return fail(kExitUsage, shown(file) + ": " + error);
+    return kExitOk;
+}
 
 }  // namespace
 
 bool parse_number(const std::string& what, const std::string& text, long low, long high, long* value, int* status) {
     Json parsed;
     std::string error;
-    Setting shape;
+    Setting shape{};
     shape.name = what;
-    shape.type = ValueType::s16;
+    shape.type = st::ValueType::s16;
     shape.low = static_cast<int>(low);
     shape.high = static_cast<int>(high);
-    if (!parse_value(shape, {text}, &parsed, &error)) {
+    if (!st::value_from_words(shape, {text}, &parsed, &error)) {
         *status = fail(kExitUsage, error);
         return false;
     }
@@ -128,42 +131,20 @@ int run_info(const Options& opt) {
     });
 }
 
-int run_list(const Options& opt) {
-    Json list = Json::array();
-    for (const Setting& s : settings()) {
-        const std::string& needs = s.set_needs.empty() ? s.get_needs : s.set_needs;
-        const char* access = access_text(s.row->access);
-        if (!opt.json) {
-            outf("%-30s %-10s %s%s\n", s.name.c_str(), access, values_text(s).c_str(),
-                 needs.empty() ? "" : ("  [needs " + needs + "]").c_str());
-            continue;
-        }
-        Json entry = {{"name", s.name},
-                      {"access", access},
-                      {"family", qv::family_name(s.row->family)},
-                      {"getter", s.row->getter != nullptr ? Json(s.row->getter) : Json(nullptr)},
-                      {"setter", s.row->setter != nullptr ? Json(s.row->setter) : Json(nullptr)},
-                      {"type", type_text(s.type)},
-                      {"values", values_text(s)},
-                      {"needs", needs.empty() ? Json(nullptr) : Json(needs)}};
-        if (s.type == ValueType::u8 || s.type == ValueType::s16) {
-            entry["low"] = s.low;
-            entry["high"] = s.high;
-            entry["step"] = s.step;
-        }
-        if (!s.fields.empty()) {
-            Json fields = Json::array();
-            for (const Field& f : s.fields) {
-                Json field = {{"name", f.name}, {"type", field_type_text(f.type)}, {"values", field_values_text(f)}};
-                if (f.read_only) field["read-only"] = true;
-                if (f.selector) field["selector"] = true;
-                fields.push_back(field);
-            }
-            entry["fields"] = fields;
-        }
-        list.push_back(entry);
+int run_list(const Options& opt, bool limits) {
+    if (limits) {
+        print_json(st::limits_json());
+        return kExitOk;
     }
-    if (opt.json) print_json(list);
+    if (opt.json) {
+        print_json(st::describe());
+        return kExitOk;
+    }
+    for (const Setting& s : st::all()) {
+        const std::string& needs = s.set_needs.empty() ? s.get_needs : s.set_needs;
+        outf("%-30s %-10s %s%s\n", s.name.c_str(), st::access_text(s.row->access), st::values_text(s).c_str(),
+             needs.empty() ? "" : ("  [needs " + needs + "]").c_str());
+    }
     return kExitOk;
 }
 
@@ -174,19 +155,19 @@ int run_get(const Options& opt, const std::vector<std::string>& names) {
         const Setting* s = named(name, &status);
         if (s == nullptr) return status;
         if (!s->readable)
-            return fail(kExitUsage, s->name + " cannot be read (" + access_text(s->row->access) + ")");
+            return fail(kExitUsage, s->name + " cannot be read (" + st::access_text(s->row->access) + ")");
         chosen.push_back(s);
     }
     return on_display(opt, [&](int) {
         Json values = Json::object();
         for (const Setting* s : chosen) {
             Json value;
-            if (const int rc = read_setting(*s, &value); rc != RC_OK)
+            if (const int rc = st::read(*s, &value); rc != RC_OK)
                 return fail_rc("read " + s->name, rc, needs_of(*s, false));
             if (opt.json)
                 values[s->name] = value;
             else
-                outf("%s = %s\n", s->name.c_str(), format_value(*s, value).c_str());
+                outf("%s = %s\n", s->name.c_str(), st::format_value(*s, value).c_str());
         }
         if (opt.json) print_json(values);
         return static_cast<int>(kExitOk);
@@ -197,24 +178,24 @@ int run_set(const Options& opt, const std::string& name, const std::vector<std::
     int status = kExitOk;
     const Setting* s = named(name, &status);
     if (s == nullptr) return status;
-    if (s->type == ValueType::action)
+    if (s->type == st::ValueType::action)
         return fail(kExitUsage, s->name + " is an action and takes no value; see quorvexctl --help for its verb");
-    if (!s->writable) return fail(kExitUsage, s->name + " cannot be changed (" + access_text(s->row->access) + ")");
+    if (!s->writable) return fail(kExitUsage, s->name + " cannot be changed (" + st::access_text(s->row->access) + ")");
     Json value;
     std::string error;
-    if (!parse_value(*s, words, &value, &error)) return fail(kExitUsage, error);
+    if (!st::value_from_words(*s, words, &value, &error)) return fail(kExitUsage, error);
     return on_display(opt, [&](int) {
-        if (const int rc = write_setting(*s, value); rc != RC_OK) return fail_rc("set " + s->name, rc, needs_of(*s, true));
+        if (const int rc = st::write(*s, value); rc != RC_OK) return fail_rc("set " + s->name, rc, needs_of(*s, true));
         return static_cast<int>(kExitOk);
     });
 }
 
 int run_dump(const Options& opt, const std::string& file) {
     return on_display(opt, [&](int) {
-        Profile profile;
-        std::string failed;
-        if (const int rc = read_profile(&profile, &failed); rc != RC_OK) return dump_failure(failed, rc);
-        const std::string text = profile_to_json(profile).dump(2) + "\n";
+        st::Profile profile;
+        st::Failure failure;
+        if (!st::dump(&profile, &failure)) return dump_failure(failure);
+        const std::string text = st::to_json(profile).dump(2) + "\n";
         if (file.empty() || file == "-") {
             out(text);
             return static_cast<int>(kExitOk);
@@ -225,19 +206,8 @@ int run_dump(const Options& opt, const std::string& file) {
 }
 
 int run_restore(const Options& opt, const std::string& file) {
-    std::ostringstream text;
-    if (file == "-") {
-        text << std::cin.rdbuf();
-    } else {
-        std::ifstream stream(file, std::ios::binary);
-        if (!stream) return fail(kExitUsage, "cannot read " + shown(file) + ": " + std::strerror(errno));
-        text << stream.rdbuf();
-    }
-    Json json = Json::parse(text.str(), nullptr, false);
-    if (json.is_discarded()) return fail(kExitUsage, shown(file) + " is not valid JSON");
-    Profile profile;
-    std::string error;
-    if (!profile_from_json(json, &profile, &error)) return fail(kExitUsage, shown(file) + ": " + error);
+    st::Profile profile;
+    if (const int status = load_profile(file, &profile); status != kExitOk) return status;
     if (opt.dry_run) return apply_profile(opt, profile, "restore");
     return on_display(opt, [&](int) { return apply_profile(opt, profile, "restore"); });
 }
@@ -247,15 +217,46 @@ int run_clone(const Options& opt, int source, int destination) {
     if (const int status = scan_displays(&serials); status != kExitOk) return status;
     if (source == destination) return fail(kExitUsage, "clone: source and destination are the same slot");
     if (const int status = connect_slot(source, serials.size()); status != kExitOk) return status;
-    Profile profile;
-    std::string failed;
-    const int rc = read_profile(&profile, &failed);
+    st::Profile profile;
+    st::Failure failure;
+    const bool read = st::dump(&profile, &failure);
     disconnect();
-    if (rc != RC_OK) return dump_failure(failed, rc);
+    if (!read) return dump_failure(failure);
     if (const int status = connect_slot(destination, serials.size()); status != kExitOk) return status;
     const int status = apply_profile(opt, profile, "clone");
     disconnect();
     return status;
+}
+
+int run_diff(const Options& opt, const std::string& a, const std::string& b) {
+    if (a == "-" && b == "-") return fail(kExitUsage, "diff: standard input can be read once only");
+    st::Profile profiles[2];
+    const std::string* sources[2] = {&a, &b};
+    bool live = false;
+    for (int i = 0; i < 2; ++i) {
+        if (*sources[i] != "display") {
+            if (const int status = load_profile(*sources[i], &profiles[i]); status != kExitOk) return status;
+            continue;
+        }
+        if (live) return fail(kExitUsage, "diff: name the display once");
+        live = true;
+        const int status = on_display(opt, [&](int) {
+            st::Failure failure;
+            return st::dump(&profiles[i], &failure) ? static_cast<int>(kExitOk) : dump_failure(failure);
+        });
+        if (status != kExitOk) return status;
+    }
+    const Json differences = st::diff(profiles[0], profiles[1]);
+    if (opt.json) {
+        print_json(differences);
+    } else if (!opt.quiet) {
+        for (const Json& d : differences) {
+            const Setting& s = *find_setting(d["name"].get<std::string>());
+            auto side = [&](const Json& v) { return v.is_null() ? std::string("(absent)") : st::format_value(s, v); };
+            outf("%s: %s -> %s\n", s.name.c_str(), side(d["a"]).c_str(), side(d["b"]).c_str());
+        }
+    }
+    return differences.empty() ? kExitOk : kExitDiffer;
 }
 
 }  // namespace qvctl

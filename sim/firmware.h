@@ -31,6 +31,7 @@ struct FirmwareConfig {
     std::string serial = "QVSIM00001";  // 10 characters
     uint8_t monitor_type = 2;
     std::string mode = "3840x2160";     // active timing of the main picture, or "none"
+    int refuse_chunk = 0;               // refuse the n-th chunk request with status 2 (TransferFaults)
 };
 
 // A request as it arrived, for tests to look at.

@@ -1,11 +1,19 @@
-// The QUORVEX_SIMULATE text: any bytes are either refused with a reason or give a
-// configuration within the documented limits, and that configuration, written out again in
-// the same language, reads back the same.
+// The QUORVEX_SIMULATE text and the state file the simulated displays keep. The input is a
+// configuration text, optionally followed by a NUL and the content of a state file. Any bytes
+// are either refused with a reason or give a configuration within the documented limits, and
+// that configuration, written out again in the same language, reads back the same. A state
+// file's content is either refused with one line (and leaves the displays as they were) or
+// loaded, and the state written out then loads again into new displays and is written out the
+// same.
+#include <map>
 #include <string>
+#include <vector>
 #include <string_view>
 
 #include "fuzz_support.h"
+#include "sim/sim_bus.h"
 #include "sim/sim_config.h"
+#include "sim/sim_state_file.h"
 
 namespace {
 
@@ -13,6 +21,8 @@ std::string written_out(const qv::sim::SimConfig& config) {
     std::string text = "displays=" + std::to_string(config.displays.size());
     text += config.virtual_clock ? ",clock=virtual" : ",clock=real";
     if (!config.state_file.empty()) text += ",state=" + config.state_file;
+    if (!config.displays.empty() && config.displays[0].calibration_seconds)
+        text += ",calibration-seconds=" + std::to_string(*config.displays[0].calibration_seconds);
     for (std::size_t k = 0; k < config.displays.size(); ++k) {
         const qv::sim::FirmwareConfig& d = config.displays[k];
         const std::string n = std::to_string(k + 1);
@@ -28,7 +38,8 @@ bool same(const qv::sim::SimConfig& a, const qv::sim::SimConfig& b) {
     for (std::size_t k = 0; k < a.displays.size(); ++k) {
         const auto& x = a.displays[k];
         const auto& y = b.displays[k];
-        if (x.serial != y.serial || x.monitor_type != y.monitor_type || x.mode != y.mode || x.refuse_chunk != y.refuse_chunk)
+        if (x.serial != y.serial || x.monitor_type != y.monitor_type || x.mode != y.mode ||
+            x.calibration_seconds != y.calibration_seconds || x.refuse_chunk != y.refuse_chunk)
             return false;
     }
     return true;
@@ -36,8 +47,37 @@ bool same(const qv::sim::SimConfig& a, const qv::sim::SimConfig& b) {
 
 }  // namespace
 
+static void check_state(const qv::sim::SimConfig& config, std::string_view content) {
+    // Displays as the configuration counts them (what else it says is not in a state file),
+    // and their factory state, worked out once for each count.
+    static qv::sim::VirtualClock clock;
+    static std::map<std::size_t, std::string> factory_states;
+    const std::vector<qv::sim::FirmwareConfig> displays(config.displays.size());
+    qv::sim::SimBus bus(displays, clock);
+    auto [known, fresh] = factory_states.try_emplace(displays.size());
+    if (fresh) known->second = qv::sim::state_text(bus);
+    const std::string& factory = known->second;
+    std::string error;
+    if (!qv::sim::load_state_text(content, bus, &error)) {
+        QV_FUZZ_CHECK(!error.empty() && error.find('\n') == std::string::npos, "a refusal in other than one line: '%s'",
+                      error.c_str());
+        // A text that is not JSON never reaches the displays; one that is must leave them as
+        // they were when a value in it is refused.
+        if (error.rfind("line ", 0) != 0)
+            QV_FUZZ_CHECK(qv::sim::state_text(bus) == factory, "a refused state changed the displays");
+        return;
+    }
+    const std::string written = qv::sim::state_text(bus);
+    qv::sim::SimBus again(displays, clock);
+    QV_FUZZ_CHECK(qv::sim::load_state_text(written, again, &error), "the state written out is refused: %s", error.c_str());
+    QV_FUZZ_CHECK(qv::sim::state_text(again) == written, "the state written out reads back otherwise");
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    const std::string_view text(reinterpret_cast<const char*>(data), size);
+    std::string_view text(reinterpret_cast<const char*>(data), size);
+    const std::size_t nul = text.find('\0');
+    const std::string_view state = nul == std::string_view::npos ? std::string_view() : text.substr(nul + 1);
+    if (nul != std::string_view::npos) text = text.substr(0, nul);
     qv::sim::SimConfig config;
     std::string error;
     if (!qv::sim::parse_sim_config(text, &config, &error)) {
@@ -54,5 +94,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::string canonical = written_out(config);
     QV_FUZZ_CHECK(qv::sim::parse_sim_config(canonical, &again, &error), "'%s' refused: %s", canonical.c_str(), error.c_str());
     QV_FUZZ_CHECK(same(config, again), "'%s' reads back otherwise", canonical.c_str());
+    if (nul != std::string_view::npos) check_state(config, state);
     return 0;
 }

@@ -6,6 +6,7 @@
 #include "gadget_usb/baud.h"
 #include "gadget_usb/usb_backend.h"
 #include "sim/firmware.h"
+#include "sim/virtual_clock.h"
 
 namespace qv::sim {
 
@@ -28,10 +29,11 @@ int Bridge::bulk_out(const uint8_t* data, int length, int* transferred) {
     for (int i = 0; i < faults.extra_reply_bytes; ++i) reply.bytes.push_back(static_cast<uint8_t>(0xA0 + i));
     queue_.insert(queue_.end(), reply.bytes.begin(), reply.bytes.end());
     ready_at_us_ = clock_.now_us() + reply.delay_us;
+    hold_in_ = reply.hold_in;
     return USB_SUCCESS;
 }
 
-int Bridge::bulk_in(uint8_t* buffer, int length, int* transferred, unsigned /*timeout_ms*/) {
+int Bridge::bulk_in(uint8_t* buffer, int length, int* transferred, unsigned timeout_ms) {
     *transferred = 0;
     if (!faults.in.empty()) {
         const InFault f = faults.in.front();
@@ -62,6 +64,15 @@ int Bridge::bulk_in(uint8_t* buffer, int length, int* transferred, unsigned /*ti
         std::memcpy(buffer, t.data(), n);
         *transferred = static_cast<int>(n);
         return USB_SUCCESS;
+    }
+    // A reply that holds the IN transfer is waited for, up to the transfer's timeout (0: none).
+    if (hold_in_ && !queue_.empty() && clock_.now_us() < ready_at_us_) {
+        uint64_t wait = ready_at_us_ - clock_.now_us();
+        if (timeout_ms != 0) wait = std::min<uint64_t>(wait, uint64_t{timeout_ms} * 1000u);
+        if (auto* virtual_clock = dynamic_cast<VirtualClock*>(&clock_))
+            virtual_clock->advance_us(wait);
+        else
+            clock_.sleep_us(wait);
     }
     // The bridge always answers: status bytes alone when nothing is ready.
     std::size_t data_left = clock_.now_us() >= ready_at_us_ ? queue_.size() : 0;

@@ -64,6 +64,7 @@ private:
     std::deque<uint8_t> queue_;
     std::deque<std::vector<uint8_t>> raw_transfers_;
     uint64_t ready_at_us_ = 0;
+    bool hold_in_ = false;  // an IN transfer waits for the pending reply
     int baud_rate_ = 0;
     uint16_t baud_value_ = 0;
     uint16_t baud_index_ = 0;

@@ -24,7 +24,10 @@ Reply echo(const uint8_t* request, std::size_t length) {
 }
 
 Firmware::Firmware(FirmwareConfig config, Clock& clk)
-    : serial(std::move(config.serial)), monitor_type(config.monitor_type), clock(clk) {
+    : serial(std::move(config.serial)),
+      monitor_type(config.monitor_type),
+      calibration_seconds(config.calibration_seconds),
+      clock(clk) {
     state.guards.mode = config.mode;
     for (const FamilyFirmware* family : kFamilies)
         for (const DisplaySetting& setting : family->settings) {
@@ -105,8 +108,14 @@ bool Firmware::handle_table(const Request& req, Reply& reply) {
 }
 
 Reply Firmware::handle(const uint8_t* request, std::size_t length) {
+    const auto not_kept = [&](Reply reply) {
+        const std::size_t at = status_position(request[0]);
+        if (at < reply.bytes.size()) reply.bytes[at] = kNotKeptStatus;
+        return reply;
+    };
+    if (length > 0 && before_request && !before_request(request, length)) return not_kept(echo(request, length));
     Reply reply = answer(request, length);
-    if (after_request && length > 0) after_request(request[0]);
+    if (length > 0 && after_request && !after_request(request, length)) reply = not_kept(std::move(reply));
     return reply;
 }
 

@@ -11,6 +11,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -25,12 +26,16 @@ namespace qv::sim {
 struct Reply {
     std::vector<uint8_t> bytes;  // empty: the display sends nothing
     uint64_t delay_us = 0;       // the reply is ready only after this much simulated time
+    bool hold_in = false;        // an IN transfer waits for it (within its timeout)
 };
 
 struct FirmwareConfig {
     std::string serial = "QVSIM00001";  // 10 characters
     uint8_t monitor_type = 2;
     std::string mode = "3840x2160";     // active timing of the main picture, or "none"
+    // When set, the calibration commands (runs, alignment, colorimeter positioning, the XML
+    // calibration) answer after this many seconds, and the IN transfer waits for the answer.
+    std::optional<uint32_t> calibration_seconds = std::nullopt;
     int refuse_chunk = 0;               // refuse the n-th chunk request with status 2 (TransferFaults)
 };
 
@@ -45,6 +50,9 @@ struct Request {
 };
 
 using Payload = std::array<uint8_t, 25>;  // bytes 7..31 of a settings packet
+
+// The status of a request whose change the display could not keep (its state was not saved).
+inline constexpr uint8_t kNotKeptStatus = 0xFE;
 
 class Firmware {
 public:
@@ -84,10 +92,21 @@ public:
     std::string serial;
     uint8_t monitor_type;
     uint64_t reply_delay_us = 0;  // added to every reply's delay (a slow display)
+    std::optional<uint32_t> calibration_seconds;  // see FirmwareConfig
+    // How long a calibration command works before it answers: its own time, or the configured
+    // seconds (then the IN transfer waits for the answer).
+    void calibration_time(Reply& reply, uint64_t own_us) const {
+        reply.delay_us = calibration_seconds ? uint64_t{*calibration_seconds} * 1'000'000u : own_us;
+        reply.hold_in = calibration_seconds.has_value();
+    }
     Clock& clock;
     FamilyState state;  // what the family firmware files keep beyond stored payloads
-    // Called after every request with its opcode (the persistent state file saves there).
-    std::function<void(uint8_t)> after_request;
+    // Called around every request with its bytes (the persistent state file loads and saves
+    // there). A false from `before_request` refuses the request, a false from `after_request`
+    // means the display took back what the request changed: either way the reply carries
+    // kNotKeptStatus.
+    std::function<bool(const uint8_t*, std::size_t)> before_request;
+    std::function<bool(const uint8_t*, std::size_t)> after_request;
     std::map<std::string, Payload, std::less<>>& stored_payloads() { return store_; }
 
 private:

@@ -1,8 +1,8 @@
 // The simulated display's power, connectivity and maintenance settings. The switches are plain
 // stored settings; this file gives their factory values, keeps the DisplayPort EDID and USB-C
-// input settings to monitor type 2, and carries out the two actions.
+// input settings to monitor type 2, and carries out the two actions: powering off the
+// management processor, and the factory reset.
 #include "sim/firmware.h"
-#include "sim/family_list.h"
 #include "sim/fw_families.h"
 
 namespace qv::sim {
@@ -21,6 +21,25 @@ Reply answer(const Request& req, uint8_t status) {
     Reply reply = echo(req.bytes.data(), 32);
     reply.bytes[6] = status;
     return reply;
+}
+
+// Every setting a host can change goes back to the value a new display of the same identity
+// has; what the display keeps of its own (its counters, files, MAC, identity) stays.
+void factory_reset(Firmware& fw) {
+    Firmware factory(FirmwareConfig{fw.serial, fw.monitor_type, fw.state.guards.mode, fw.calibration_seconds}, fw.clock);
+    for (const DisplaySetting* setting : fw.settings())
+        if (setting->set.group >= 0 && setting->width != Width::action)
+            fw.payload(setting->name) = factory.payload(setting->name);
+    FamilyState& now = fw.state;
+    const FamilyState& fresh = factory.state;
+    now.colour.gains = fresh.colour.gains;
+    now.colour.offsets = fresh.colour.offsets;
+    now.inputs = fresh.inputs;
+    const auto mac = now.network.mac;
+    now.network = fresh.network;
+    now.network.mac = mac;
+    now.presets.user = fresh.presets.user;
+    ++now.power.factory_resets;
 }
 
 bool type2_only(const Request& req) {
@@ -64,11 +83,7 @@ bool handle_power(Firmware& fw, const Request& req, Reply& reply) {
         return true;
     }
     if (req.is_set(kResetPage, kResetItem)) {
-        // Every setting of the display's own menus goes back to its factory value.
-        ++fw.state.power.factory_resets;
-        init_power(fw);
-        clock_firmware.init(fw);
-        buttons_firmware.init(fw);
+        factory_reset(fw);
         reply = answer(req, 0);
         return true;
     }

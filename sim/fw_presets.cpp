@@ -1,7 +1,10 @@
 // The simulated display's presets and calibration.
 //
-// Calibration runs take simulated minutes: the reply is ready only after the run's time has
-// passed on the clock, so the library's one-second read attempts count them off. The display
+// A user preset holds the colour space and the luminance; the display refuses to load or save
+// one while user-preset support is off. Calibration runs take simulated minutes: the reply is
+// ready only after the run's time has passed on the clock, so the library's one-second read
+// attempts count them off; a recalibration or a configured calibration sets the calibration
+// hour counter back to 0. The display
 // refuses a run while calibration is switched off, and the alignment of its internal device also
 // while the external instrument is not allowed. The schedule and warm-up records are stored as
 // they arrive; switching either off keeps the last times, which the display still reports behind
@@ -30,7 +33,7 @@ Reply with_status(const Request& req, std::size_t at, uint8_t status) {
 
 Reply user_preset(Firmware& fw, const Request& req, bool save) {
     const uint8_t n = req.bytes[7];
-    if (!in(n, 1, 4)) return with_status(req, 6, 1);
+    if (!in(n, 1, 4) || fw.u8("user-preset-support") == 0) return with_status(req, 6, 1);
     UserPreset& p = fw.state.presets.user[n - 1u];
     if (save) {
         p = {true, fw.u8("color-space"), fw.s16("luminance")};
@@ -72,7 +75,8 @@ Reply calibrate(Firmware& fw, const Request& req) {
     Reply r = with_status(req, 6, 0);
     if (req.group() == 5 && req.item() == 9) {
         ++s.recalibrations;
-        r.delay_us = s.recalibrate_minutes * kMinuteUs;
+        fw.set_s16("calibration-hours", 0);
+        fw.calibration_time(r, s.recalibrate_minutes * kMinuteUs);
         return r;
     }
     if (req.group() == 6 && req.item() == 8) {
@@ -85,7 +89,8 @@ Reply calibrate(Firmware& fw, const Request& req) {
         // The calibrated preset becomes the active one.
         fw.set_u8("color-space", b[7]);
         fw.set_s16("luminance", b[26]);
-        r.delay_us = s.configure_minutes * kMinuteUs;
+        fw.set_s16("calibration-hours", 0);
+        fw.calibration_time(r, s.configure_minutes * kMinuteUs);
         return r;
     }
     return with_status(req, 6, 0xFF);
@@ -98,7 +103,7 @@ Reply align(Firmware& fw, const Request& req) {
     Reply r = with_status(req, 1, 0);
     r.bytes[6] = s.align_reply_byte6;
     ++s.alignments;
-    r.delay_us = s.align_minutes * kMinuteUs;
+    fw.calibration_time(r, s.align_minutes * kMinuteUs);
     return r;
 }
 

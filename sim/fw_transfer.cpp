@@ -65,6 +65,10 @@ void receive_chunk(TransferState& s, const Request& req, Reply& reply) {
         return;
     }
     auto& data = files[s.receiving->second].data;
+    if (data.size() + length > kMaxDisplayFileBytes) {
+        reply.bytes[kStatus] = kRefused;
+        return;
+    }
     data.insert(data.end(), req.bytes.begin() + kChunkData,
                 req.bytes.begin() + static_cast<std::ptrdiff_t>(kChunkData + length));
     reply.bytes[kStatus] = kOk;
@@ -177,6 +181,9 @@ bool handle_transfer(Firmware& fw, const Request& req, Reply& reply) {
                        : req.opcode() == 26 ? s.position_colorimeter
                                             : s.tintwise_calibration,
                        reply);
+            if (req.opcode() != 25) fw.calibration_time(reply, reply.delay_us);
+            // A calibration carried out starts the calibration hour counter again.
+            if (req.opcode() == 27 && reply.bytes[kStatus] == kOk) fw.set_s16("calibration-hours", 0);
             return true;
         default:
             return false;

@@ -14,6 +14,7 @@
 // no upload: only the display writes files of that type.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -22,6 +23,9 @@
 #include <vector>
 
 namespace qv::sim {
+
+// The largest file the display stores; a chunk that would make a file larger is refused.
+inline constexpr std::size_t kMaxDisplayFileBytes = 4u << 20;
 
 struct DisplayFile {
     std::string name;           // at most 49 characters on the wire

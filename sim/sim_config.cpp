@@ -13,6 +13,7 @@ namespace qv::sim {
 namespace {
 
 constexpr int kMaxSimDisplays = 4;
+constexpr int kMaxCalibrationSeconds = 86400;
 constexpr int kMaxRefusedChunk = 1'000'000;
 
 std::string_view trim(std::string_view s) {
@@ -150,6 +151,13 @@ bool parse_sim_config(std::string_view text, SimConfig* config, std::string* err
                 return false;
             }
             result.virtual_clock = value == "virtual";
+        } else if (key == "calibration-seconds") {
+            int seconds = 0;
+            if (!to_int(value, 0, kMaxCalibrationSeconds, &seconds)) {
+                *error = "calibration-seconds must be 0.." + std::to_string(kMaxCalibrationSeconds);
+                return false;
+            }
+            for (auto& d : result.displays) d.calibration_seconds = static_cast<uint32_t>(seconds);
         } else if (key == "state") {
             if (value.empty()) {
                 *error = "state needs a file name";
@@ -191,12 +199,12 @@ UsbBackend* environment_bus(std::string_view text, std::string* error) {
         if (!kept->load(config.state_file, *fresh, error)) return nullptr;
         kept->keep(*fresh);
     }
-    if (state) state->save_if_changed();
-    state = std::move(kept);
-    if (bus) {
-        for (std::size_t i = 0; i < bus->display_count(); ++i) bus->firmware(i).after_request = nullptr;
-        retired.push_back(std::move(bus));
+    if (state) {
+        state->flush();
+        state->release();
     }
+    state = std::move(kept);
+    if (bus) retired.push_back(std::move(bus));
     bus = std::move(fresh);
     current_text = std::string(text);
     return bus.get();

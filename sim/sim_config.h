@@ -15,6 +15,10 @@
 //                  (default). refuse-chunkK=N: display K only
 //   state=FILE     keep the displays' settings in FILE: loaded when it exists, saved after
 //                  every change (see sim_state_file.h)
+//   calibration-seconds=N
+//                  the calibration commands answer after N seconds, 0..86400 (virtual
+//                  seconds with clock=virtual), the IN transfer waiting for the answer; by
+//                  default they take the display's own minutes and reads find nothing meanwhile
 // Examples: "displays=3,type=2", "2", "displays=2,serial2=ABCDEFGHIJ,type1=1,clock=virtual".
 // Keys are applied in order; per-display keys may name displays beyond the count (ignored).
 #pragma once

@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "gadget_usb/clock.h"
 #include "sim/sim_config.h"
 #include "support/sim_fixture.h"
 
@@ -34,6 +35,9 @@ TEST(SimConfigText, ValidConfigurations) {
     EXPECT_TRUE(c.displays.empty());
     ASSERT_TRUE(parse_sim_config("mode=none,serial4=ZZZZZZZZZZ", &c, &error));
     EXPECT_EQ(c.displays.size(), 1u);
+    EXPECT_FALSE(c.displays[0].calibration_seconds);
+    ASSERT_TRUE(parse_sim_config("2,calibration-seconds=90", &c, &error));
+    EXPECT_EQ(c.displays[1].calibration_seconds, 90u);
     EXPECT_EQ(c.displays[0].refuse_chunk, 0);
     ASSERT_TRUE(parse_sim_config("2,refuse-chunk=3,refuse-chunk2=0", &c, &error)) << error;
     EXPECT_EQ(c.displays[0].refuse_chunk, 3);
@@ -43,7 +47,8 @@ TEST(SimConfigText, ValidConfigurations) {
 TEST(SimConfigText, MalformedConfigurationsSayWhy) {
     for (const char* text : {"displays=5", "displays=-1", "displays=", "5", "type=256", "type5=1",
                              "serial1=SHORT", "serial1=ELEVENCHARS", "serial=QVSIM00001", "mode=1920",
-                             "mode=axb", "clock=fast", "refuse-chunk=-1", "refuse-chunk5=1", "colour=red", "displays=1,,type=2", "yes", ","}) {
+                             "mode=axb", "clock=fast", "calibration-seconds=-1", "calibration-seconds=86401",
+                             "refuse-chunk=-1", "refuse-chunk5=1", "colour=red", "displays=1,,type=2", "yes", ","}) {
         SimConfig c;
         std::string error;
         EXPECT_FALSE(parse_sim_config(text, &c, &error)) << text;
@@ -88,6 +93,34 @@ TEST_F(Environment, ValueSelectsTheSimulatedBus) {
     int16_t v = 0;
     ASSERT_EQ(GetDisplayLuminance(&v), RC_OK);
     EXPECT_EQ(v, 200);
+    Disconnect();
+}
+
+// With calibration-seconds the calibration commands answer after that many (here virtual)
+// seconds, the one read waiting for the answer.
+TEST_F(Environment, CalibrationCommandsAnswerAfterTheGivenSeconds) {
+    setenv("QUORVEX_SIMULATE", "displays=1,clock=virtual,calibration-seconds=5", 1);
+    char serials[36];
+    SetLog(0);
+    StdoutCapture quiet;
+    ASSERT_EQ(Scan(serials), 1);
+    ASSERT_EQ(Connect(0), RC_OK);
+    ASSERT_EQ(SetAllowExternalInstrumentStatus(1), RC_OK);
+    int (*const commands[])() = {
+        [] { return RecalibrateActivePreset(); },
+        [] { return ConfigureAndCalibratePreset(1, 1, 1, 1, 100); },
+        [] { return AlignInternalCalibrationDevice(); },
+        [] { return PositionColorimeter(); },
+        [] { return PerformTintwiseCalibration(); },
+    };
+    for (const auto command : commands) {
+        const uint64_t start = qv::clock().now_us();
+        EXPECT_EQ(command(), RC_OK);
+        EXPECT_EQ(qv::clock().now_us() - start, 5'000'000u);
+    }
+    const uint64_t start = qv::clock().now_us();
+    EXPECT_EQ(ValidateTintwisecalXML(), RC_OK);
+    EXPECT_LT(qv::clock().now_us() - start, 5'000'000u) << "validating is not a calibration";
     Disconnect();
 }
 

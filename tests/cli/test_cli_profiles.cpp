@@ -144,8 +144,10 @@ TEST(CliState, ChangesLastAcrossRunsAndACorruptFileIsNeverReplaced) {
     ASSERT_EQ(quorvexctl({"set", "luminance", "200"}, simulate).status, 0);
     EXPECT_EQ(quorvexctl({"dump"}, simulate).json()["settings"]["luminance"], 200);
     EXPECT_EQ(quorvexctl({"-d", "1", "get", "luminance"}, simulate).out, "luminance = 120\n");
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
-        EXPECT_EQ(entry.path().filename(), "s.json") << "no temporary file is left behind";
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        const std::string name = entry.path().filename();
+        EXPECT_TRUE(name == "s.json" || name == "s.json.lock") << name << ": no temporary file is left behind";
+    }
 
     const std::string corrupt = "{\n  \"format\": \"quorvex-sim-state/1\",\n  \"displays\": [ oops ]\n}\n";
     std::ofstream(state) << corrupt;
@@ -162,7 +164,10 @@ TEST(CliTransfer, FilesTravelBothWaysWithOneLinePerFileWhenNotOnATerminal) {
     std::ofstream(tool.dir / "lut.bin", std::ios::binary) << content;
     const Result sent = tool({"send-file", "1", tool.dir / "lut.bin"});
     ASSERT_EQ(sent.status, 0) << sent.err;
-    EXPECT_EQ(sent.out, "sent " + (tool.dir / "lut.bin") + ": 700 bytes, 6 chunks, 0.0 s\n");
+    // The time taken is the host's own and not the test's to predict.
+    const std::string sent_line = "sent " + (tool.dir / "lut.bin") + ": 700 bytes, 6 chunks, ";
+    EXPECT_EQ(sent.out.substr(0, sent_line.size()), sent_line) << sent.out;
+    EXPECT_TRUE(sent.out.ends_with(" s\n")) << sent.out;
 
     std::filesystem::create_directory(tool.dir / "in");
     const Result got = tool({"get-files", "3", tool.dir / "in/"});

@@ -26,7 +26,8 @@ std::string written_out(const qv::sim::SimConfig& config) {
     for (std::size_t k = 0; k < config.displays.size(); ++k) {
         const qv::sim::FirmwareConfig& d = config.displays[k];
         const std::string n = std::to_string(k + 1);
-        text += ",type" + n + "=" + std::to_string(d.monitor_type) + ",serial" + n + "=" + d.serial + ",mode" + n + "=" + d.mode;
+        text += ",type" + n + "=" + std::to_string(d.monitor_type) + ",serial" + n + "=" + d.serial + ",mode" + n + "=" + d.mode +
+                ",refuse-chunk" + n + "=" + std::to_string(d.refuse_chunk);
     }
     return text;
 }
@@ -38,7 +39,7 @@ bool same(const qv::sim::SimConfig& a, const qv::sim::SimConfig& b) {
         const auto& x = a.displays[k];
         const auto& y = b.displays[k];
         if (x.serial != y.serial || x.monitor_type != y.monitor_type || x.mode != y.mode ||
-            x.calibration_seconds != y.calibration_seconds)
+            x.calibration_seconds != y.calibration_seconds || x.refuse_chunk != y.refuse_chunk)
             return false;
     }
     return true;
@@ -87,6 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     for (const auto& d : config.displays) {
         QV_FUZZ_CHECK(d.serial.size() == 10, "serial '%s'", d.serial.c_str());
         QV_FUZZ_CHECK(d.mode == "none" || d.mode.find('x') != std::string::npos, "mode '%s'", d.mode.c_str());
+        QV_FUZZ_CHECK(d.refuse_chunk >= 0, "refuse-chunk %d", d.refuse_chunk);
     }
     qv::sim::SimConfig again;
     const std::string canonical = written_out(config);

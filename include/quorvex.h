@@ -1320,8 +1320,10 @@ QV_API int SendFileToDisplay(int fileType, const char *filePath) QV_NOEXCEPT;
  * Downloads every display file of a type: opcode 28 for the count, then opcode 29 once per
  * chunk. Each file is written to directory + "//" + its name from the display, opened for each
  * chunk: created or truncated on its first chunk, appended to on a later one, and closed again,
- * with a 100 ms pause after every chunk. A download that breaks off leaves the files and the
- * part of the current file already written; nothing is removed. The name is opened in
+ * with a 100 ms pause after every chunk. Once a file is open, a write or close that fails is
+ * not reported: the download goes on with the next chunk, and the file keeps what the host
+ * could write. A download that breaks off leaves the files and the part of the current file
+ * already written; nothing is removed. The name is opened in
  * @p directory only, never through a symbolic link, and a host file with more than one link
  * is not written ("Host file has more than one link.", #RC_FAILED). One call stops after 2^20
  * chunk requests ("More than N chunks from the display; download stopped.", #RC_FAILED).
@@ -1331,7 +1333,7 @@ QV_API int SendFileToDisplay(int fileType, const char *filePath) QV_NOEXCEPT;
  * @return #RC_OK; #RC_EXCHANGE_FAILED; #RC_DEVICE_STATUS, also when the display holds no file
  *         of the type; #RC_FAILED when a reply cannot be written safely (a name that is empty,
  *         not terminated, holds a slash or is "..", a path too long, a chunk over 128 bytes, a
- *         type the host does not write, a file that cannot be opened or written). What was
+ *         type the host does not write, a file that cannot be opened). What was
  *         written stays; #RC_INVALID_ARGUMENT for a NULL or empty @p directory, before any
  *         exchange.
  */

@@ -36,6 +36,7 @@ Firmware::Firmware(FirmwareConfig config, Clock& clk)
             set_s16(setting.name, setting.initial);
         }
     for (const FamilyFirmware* family : kFamilies) family->init(*this);
+    state.transfer.faults.refuse_chunk = config.refuse_chunk;
 }
 
 bool DisplaySetting::accepts(const uint8_t* p) const {

@@ -36,6 +36,7 @@ struct FirmwareConfig {
     // When set, the calibration commands (runs, alignment, colorimeter positioning, the XML
     // calibration) answer after this many seconds, and the IN transfer waits for the answer.
     std::optional<uint32_t> calibration_seconds = std::nullopt;
+    int refuse_chunk = 0;               // refuse the n-th chunk request with status 2 (TransferFaults)
 };
 
 // A request as it arrived, for tests to look at.

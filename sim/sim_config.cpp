@@ -14,6 +14,7 @@ namespace {
 
 constexpr int kMaxSimDisplays = 4;
 constexpr int kMaxCalibrationSeconds = 86400;
+constexpr int kMaxRefusedChunk = 1'000'000;
 
 std::string_view trim(std::string_view s) {
     while (!s.empty() && std::isspace(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
@@ -137,6 +138,13 @@ bool parse_sim_config(std::string_view text, SimConfig* config, std::string* err
                 return false;
             }
             for_each_display([&](FirmwareConfig& d) { d.mode = std::string(value); });
+        } else if (base == "refuse-chunk") {
+            int n = 0;
+            if (!to_int(value, 0, kMaxRefusedChunk, &n)) {
+                *error = "refuse-chunk must be 0.." + std::to_string(kMaxRefusedChunk);
+                return false;
+            }
+            for_each_display([&](FirmwareConfig& d) { d.refuse_chunk = n; });
         } else if (key == "clock") {
             if (value != "real" && value != "virtual") {
                 *error = "clock must be real or virtual";

@@ -10,6 +10,9 @@
 //                  or "none" for no signal (default 3840x2160)
 //   modeK=M        the same for display K
 //   clock=C        "real" (pauses take real time; default) or "virtual" (pauses return at once)
+//   refuse-chunk=N the display refuses its n-th chunk request of a transfer (upload or download,
+//                  1 being the first since the bus was built) with status 2, once; 0 never
+//                  (default). refuse-chunkK=N: display K only
 //   state=FILE     keep the displays' settings in FILE: loaded when it exists, saved after
 //                  every change (see sim_state_file.h)
 //   calibration-seconds=N

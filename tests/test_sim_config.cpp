@@ -38,12 +38,17 @@ TEST(SimConfigText, ValidConfigurations) {
     EXPECT_FALSE(c.displays[0].calibration_seconds);
     ASSERT_TRUE(parse_sim_config("2,calibration-seconds=90", &c, &error));
     EXPECT_EQ(c.displays[1].calibration_seconds, 90u);
+    EXPECT_EQ(c.displays[0].refuse_chunk, 0);
+    ASSERT_TRUE(parse_sim_config("2,refuse-chunk=3,refuse-chunk2=0", &c, &error)) << error;
+    EXPECT_EQ(c.displays[0].refuse_chunk, 3);
+    EXPECT_EQ(c.displays[1].refuse_chunk, 0);
 }
 
 TEST(SimConfigText, MalformedConfigurationsSayWhy) {
     for (const char* text : {"displays=5", "displays=-1", "displays=", "5", "type=256", "type5=1",
                              "serial1=SHORT", "serial1=ELEVENCHARS", "serial=QVSIM00001", "mode=1920",
-                             "mode=axb", "clock=fast", "calibration-seconds=-1", "calibration-seconds=86401", "colour=red", "displays=1,,type=2", "yes", ","}) {
+                             "mode=axb", "clock=fast", "calibration-seconds=-1", "calibration-seconds=86401",
+                             "refuse-chunk=-1", "refuse-chunk5=1", "colour=red", "displays=1,,type=2", "yes", ","}) {
         SimConfig c;
         std::string error;
         EXPECT_FALSE(parse_sim_config(text, &c, &error)) << text;

@@ -157,21 +157,12 @@ def test_host_files_a_transfer_cannot_use_are_host_errors(display, tmp_path):
             assert str(e.value).endswith(f": {os.strerror(number)} (the host refused; RC_FAILED, -1).")
 
 
-def test_a_download_that_fails_part_way_names_the_file_it_stopped_in(display, tmp_path):
-    # The host lets no file grow past 200 bytes: the second chunk of the first file of type 3
-    # (300 bytes) fails.
-    import resource
-    import signal
-    limits = resource.getrlimit(resource.RLIMIT_FSIZE)
-    handler = signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
-    resource.setrlimit(resource.RLIMIT_FSIZE, (200, limits[1]))
-    try:
-        with pytest.raises(quorvex.QuorvexError) as e:
-            display.get_files(3, tmp_path)
-    finally:
-        resource.setrlimit(resource.RLIMIT_FSIZE, limits)
-        signal.signal(signal.SIGXFSZ, handler)
+def test_a_download_that_fails_part_way_names_the_file_it_stopped_in(simulate, tmp_path):
+    # The display refuses the third chunk of its first file of type 3 (300 bytes).
+    simulate("refuse-chunk=3")
+    with quorvex.Display() as d, pytest.raises(quorvex.RefusedError) as e:
+        d.get_files(3, tmp_path)
     assert e.value.path == str(tmp_path / "colorimeter_dump.bin")
     assert e.value.files == [e.value.path]
-    assert os.path.getsize(e.value.path) == 200
-    assert "stopped in" in str(e.value) and "200 bytes" in str(e.value)
+    assert os.path.getsize(e.value.path) == 256
+    assert "stopped in" in str(e.value) and "256 bytes" in str(e.value)

@@ -101,15 +101,15 @@ int check_chunk_reply(const uint8_t* packet, const char* directory) {
     return RC_OK;
 }
 
-bool write_all(int fd, const uint8_t* data, std::size_t length) {
+// Writes what it can of data; stops at the first failed write.
+void write_all(int fd, const uint8_t* data, std::size_t length) {
     while (length > 0) {
         const ssize_t n = ::write(fd, data, length);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n <= 0) return;
         data += n;
         length -= static_cast<std::size_t>(n);
     }
-    return true;
 }
 
 class Descriptor {
@@ -121,12 +121,6 @@ public:
         if (fd_ >= 0) ::close(fd_);
     }
     int get() const { return fd_; }
-    // Closes it now, for the result of the close.
-    bool close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
 
 private:
     int fd_;
@@ -136,18 +130,16 @@ int cannot_open() {
     qv::log("<ERROR> %s: Cannot open the host file.\n", kGet);
     return RC_FAILED;
 }
-int cannot_write() {
-    qv::log("<ERROR> %s: Cannot write the host file.\n", kGet);
-    return RC_FAILED;
-}
 
 // Writes the chunk that a checked reply carries to directory + "//" + its name, opening the
 // file for this chunk alone: created or truncated on a first chunk, appended to on a later one,
 // and closed again, so whatever arrived stays on the host if the download breaks off. The
 // directory is the caller's, taken as given; only the display's name is opened in it, never
 // through a link. A file that is not a plain file of its own (a FIFO, a device, a file with
-// other names elsewhere) is left alone. (Text and binary files are written alike: the host
-// makes no difference.) Returns RC_OK, or RC_FAILED after an error line.
+// other names elsewhere) is left alone. Once the file is open, a failed write or close is not
+// reported: the download goes on with the next chunk. (Text and binary files are written alike:
+// the host makes no difference.) Returns RC_OK, or RC_FAILED after an error line when the file
+// cannot be opened.
 int write_chunk(const uint8_t* packet, const char* directory) {
     const char* name = reinterpret_cast<const char*>(packet + kFileName);
     const bool first = packet[kFirstChunk] == 1;
@@ -156,7 +148,7 @@ int write_chunk(const uint8_t* packet, const char* directory) {
     // Not truncated yet: what is there is looked at first. O_NONBLOCK: a FIFO does not wait for
     // a reader.
     const int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | (first ? 0 : O_APPEND);
-    Descriptor file(::openat(dir.get(), name, flags, 0666));
+    const Descriptor file(::openat(dir.get(), name, flags, 0666));
     if (file.get() < 0) return cannot_open();
     struct stat info {};
     if (::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode)) return cannot_open();
@@ -164,9 +156,11 @@ int write_chunk(const uint8_t* packet, const char* directory) {
         qv::log("<ERROR> %s: Host file has more than one link.\n", kGet);
         return RC_FAILED;
     }
-    if (first && ::ftruncate(file.get(), 0) != 0) return cannot_write();
-    if (!write_all(file.get(), packet + kChunkData, packet[kChunkLength]) || !file.close()) return cannot_write();
-    return RC_OK;
+    // Truncating belongs to opening a first chunk's file: a file that cannot be emptied was not
+    // opened as asked.
+    if (first && ::ftruncate(file.get(), 0) != 0) return cannot_open();
+    write_all(file.get(), packet + kChunkData, packet[kChunkLength]);
+    return RC_OK;  // the file is closed on the way out
 }
 
 // The exchange of one transfer packet, with the line and code of a failed exchange.

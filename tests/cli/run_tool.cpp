@@ -3,11 +3,9 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
-#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -71,19 +69,13 @@ Result quorvexctl_on_terminal(const std::vector<std::string>& args, const std::s
     return result;
 }
 
-Result quorvexctl(const std::vector<std::string>& args, const std::string& simulate, const std::string& stdout_path,
-                  long file_size_limit) {
+Result quorvexctl(const std::vector<std::string>& args, const std::string& simulate, const std::string& stdout_path) {
     int in[2], out[2], err[2], gone[2];
     if (pipe(in) != 0 || pipe(out) != 0 || pipe(err) != 0 || pipe(gone) != 0) return {};
     close(gone[0]);
     const pid_t pid = fork();
     if (pid == 0) {
         dup2(in[0], STDIN_FILENO);
-        if (file_size_limit >= 0) {
-            signal(SIGXFSZ, SIG_IGN);
-            const rlimit limit{static_cast<rlim_t>(file_size_limit), static_cast<rlim_t>(file_size_limit)};
-            setrlimit(RLIMIT_FSIZE, &limit);
-        }
         if (stdout_path == kClosedPipe) {
             dup2(gone[1], STDOUT_FILENO);
         } else if (!stdout_path.empty()) {

@@ -20,10 +20,9 @@ struct Result {
 inline constexpr const char* kClosedPipe = "|closed";
 
 // `simulate` is QUORVEX_SIMULATE for the child ("" leaves it unset); with `stdout_path` its
-// standard output goes to that file (or kClosedPipe). Standard input is empty. With
-// `file_size_limit` the child cannot make a file larger than that many bytes (EFBIG).
+// standard output goes to that file (or kClosedPipe). Standard input is empty.
 Result quorvexctl(const std::vector<std::string>& args, const std::string& simulate,
-                  const std::string& stdout_path = {}, long file_size_limit = -1);
+                  const std::string& stdout_path = {});
 // The same with standard output and standard error on a terminal (a pseudo-terminal whose
 // output lands in Result::out).
 Result quorvexctl_on_terminal(const std::vector<std::string>& args, const std::string& simulate);

@@ -213,16 +213,15 @@ TEST(CliTransfer, FilesTravelBothWaysWithOneLinePerFileWhenNotOnATerminal) {
 }
 
 // A download that breaks off keeps what arrived; the tool names the file it stopped in. Here the
-// host lets no file grow past 200 bytes, so the second chunk of the display's first file of type
-// 3 (300 bytes) fails.
+// display refuses the third chunk of its first file of type 3 (300 bytes).
 TEST(CliTransfer, ADownloadThatFailsPartWayNamesTheFileItStoppedIn) {
     TempDir dir;
-    const Result r = quorvexctl({"get-files", "--json", "3", dir.path().string()}, "clock=virtual", {}, 200);
-    EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.err.find("get-files: " + (dir / "colorimeter_dump.bin") + " may be incomplete: 200 bytes arrived"),
+    const Result r = quorvexctl({"get-files", "--json", "3", dir.path().string()}, "clock=virtual,refuse-chunk=3");
+    EXPECT_EQ(r.status, 5);
+    EXPECT_NE(r.err.find("get-files: " + (dir / "colorimeter_dump.bin") + " may be incomplete: 256 bytes arrived"),
               std::string::npos)
         << r.err;
-    EXPECT_NE(r.out.find(R"("bytes":200,"chunks":2,)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(R"("bytes":256,"chunks":2,)"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(R"("incomplete":true)"), std::string::npos) << r.out;
 }
 

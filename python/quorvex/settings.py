@@ -165,9 +165,9 @@ def _class_name(setting: str) -> str:
 
 
 def _make_record(s: Setting) -> type[Record]:
-    spec = [(f.attr, Optional[_FIELD_TYPES.get(f.type, Any)], dataclasses.field(default=None))
+    members = [(f.attr, Optional[_FIELD_TYPES.get(f.type, Any)], dataclasses.field(default=None))
             for f in s.fields]
-    cls = dataclasses.make_dataclass(_class_name(s.name), spec, bases=(Record,),
+    cls = dataclasses.make_dataclass(_class_name(s.name), members, bases=(Record,),
                                      namespace={"setting": s.name})
     cls.__module__ = "quorvex.records"
     cls.__doc__ = (f"A record of the {s.name!r} setting: "

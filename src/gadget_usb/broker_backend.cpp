@@ -88,6 +88,17 @@ struct Cursor {
         if (word("false")) return *out = false, true;
         return false;
     }
+    // Reads an object, handing each member's key to `member`, which reads (or skips) its value.
+    template <class Member>
+    bool members(Member member) {
+        if (!take('{')) return false;
+        if (take('}')) return true;
+        do {
+            std::string_view key;
+            if (!string(&key) || !take(':') || !member(key)) return false;
+        } while (take(','));
+        return take('}');
+    }
     // Skips any value, nested ones included (bounded depth).
     bool skip(int depth = 0) {
         blanks();
@@ -132,72 +143,49 @@ struct Reply {
 };
 
 bool read_device(Cursor& c, Device* d) {
-    if (!c.take('{')) return false;
-    if (c.take('}')) return true;
-    do {
-        std::string_view key;
-        if (!c.string(&key) || !c.take(':')) return false;
+    return c.members([&](std::string_view key) {
         long* field = key == "descriptor" ? &d->descriptor
                       : key == "vendor"   ? &d->vendor
                       : key == "product"  ? &d->product
                       : key == "bus"      ? &d->bus
                       : key == "address"  ? &d->address
                                           : nullptr;
-        if (field != nullptr ? !c.integer(field) : !c.skip()) return false;
-    } while (c.take(','));
-    return c.take('}');
+        return field != nullptr ? c.integer(field) : c.skip();
+    });
 }
 
 bool read_parameters(Cursor& c, Reply* r) {
-    if (!c.take('{')) return false;
-    if (c.take('}')) return true;
-    do {
-        std::string_view key;
-        if (!c.string(&key) || !c.take(':')) return false;
-        bool ok = true;
-        if (key == "result") ok = c.integer(&r->result);
-        else if (key == "transferred") ok = c.integer(&r->transferred);
-        else if (key == "handle") ok = c.integer(&r->handle);
-        else if (key == "version") ok = c.integer(&r->version);
-        else if (key == "served") ok = c.integer(&r->served);
-        else if (key == "virtualClock") ok = c.boolean(&r->virtual_clock);
-        else if (key == "data" && !c.word("null")) ok = r->has_data = c.string(&r->data);
-        else if (key == "devices" && r->devices != nullptr) {
-            r->device_count = 0;
-            if (!c.take('[')) return false;
-            if (!c.take(']')) {
-                do {
-                    Device scratch;
-                    Device* d = r->device_count < kMaxDevices ? &r->devices[r->device_count] : &scratch;
-                    *d = Device{};
-                    if (!read_device(c, d)) return false;
-                    if (r->device_count < kMaxDevices) ++r->device_count;
-                } while (c.take(','));
-                ok = c.take(']');
-            }
-        } else {
-            ok = c.skip();
-        }
-        if (!ok) return false;
-    } while (c.take(','));
-    return c.take('}');
+    return c.members([&](std::string_view key) {
+        if (key == "result") return c.integer(&r->result);
+        if (key == "transferred") return c.integer(&r->transferred);
+        if (key == "handle") return c.integer(&r->handle);
+        if (key == "version") return c.integer(&r->version);
+        if (key == "served") return c.integer(&r->served);
+        if (key == "virtualClock") return c.boolean(&r->virtual_clock);
+        if (key == "data" && !c.word("null")) return r->has_data = c.string(&r->data);
+        if (key != "devices" || r->devices == nullptr) return c.skip();
+        r->device_count = 0;
+        if (!c.take('[')) return false;
+        if (c.take(']')) return true;
+        do {
+            Device scratch;
+            Device* d = r->device_count < kMaxDevices ? &r->devices[r->device_count] : &scratch;
+            *d = Device{};
+            if (!read_device(c, d)) return false;
+            if (r->device_count < kMaxDevices) ++r->device_count;
+        } while (c.take(','));
+        return c.take(']');
+    });
 }
 
 bool read_reply(std::string_view text, Reply* r) {
     Cursor c{text.data(), text.data() + text.size()};
-    if (!c.take('{')) return false;
-    if (c.take('}')) return true;
-    do {
-        std::string_view key;
-        if (!c.string(&key) || !c.take(':')) return false;
-        bool ok = true;
-        if (key == "parameters") ok = read_parameters(c, r);
-        else if (key == "continues") ok = c.boolean(&r->continues);
-        else if (key == "error") ok = c.string(&r->error);
-        else ok = c.skip();
-        if (!ok) return false;
-    } while (c.take(','));
-    return c.take('}');
+    return c.members([&](std::string_view key) {
+        if (key == "parameters") return read_parameters(c, r);
+        if (key == "continues") return c.boolean(&r->continues);
+        if (key == "error") return c.string(&r->error);
+        return c.skip();
+    });
 }
 
 // ---- the client's clock when the broker's simulated displays run on a virtual clock: pauses

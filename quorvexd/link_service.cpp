@@ -8,6 +8,7 @@
 #include "gadget_usb/link.h"
 #include "gadget_usb/link_wire.h"
 #include "protocol/command_kinds.h"
+#include "sim/sim_bus.h"
 #include "sim/virtual_clock.h"
 
 namespace quorvexd {
@@ -20,8 +21,10 @@ constexpr ConnId kBroker = ~ConnId{0};  // the daemon itself, reading a reply no
 constexpr uint8_t kRefusedStatus = 0xFF;
 constexpr auto kSequenceIdle = std::chrono::seconds(1);
 // A client that leaves an exchange open this long (it neither reads on nor ends it) loses it: the
-// library pauses a second between its read attempts, never longer.
+// library pauses a second between its read attempts, never longer. On the virtual clock the time
+// that counts is the displays' (other clients' pauses), on top of the real time.
 constexpr auto kExchangeIdle = std::chrono::seconds(5);
+constexpr uint64_t kExchangeIdleUs = std::chrono::duration_cast<std::chrono::microseconds>(kExchangeIdle).count();
 constexpr uint64_t kAttemptPauseUs = 1000000;
 
 const char* const kNoSuchHandle = QV_LINK_INTERFACE ".NoSuchHandle";
@@ -74,6 +77,19 @@ void Bus::pass_time(uint64_t microseconds) {
         virtual_clock_->advance_us(microseconds);
         return 0;
     });
+}
+
+uint64_t Bus::virtual_now_us() {
+    if (virtual_clock_ == nullptr) return 0;
+    return with([&](qv::UsbBackend&) { return virtual_clock_->now_us(); });
+}
+
+void Bus::wait_for_held_reply(qv::UsbHandle* handle, unsigned timeout_ms) {
+    if (!serialize_ || virtual_clock_ != nullptr) return;
+    auto* simulated = dynamic_cast<qv::sim::SimBus*>(&backend_);
+    if (simulated == nullptr) return;
+    const uint64_t wait = with([&](qv::UsbBackend&) { return simulated->in_hold_us(handle, timeout_ms); });
+    if (wait > 0) std::this_thread::sleep_for(std::chrono::microseconds(wait));
 }
 
 Worker::Worker() {
@@ -152,6 +168,7 @@ struct LinkService::Display {
     ConnId holder = 0;
     uint64_t sequence_epoch = 0;
     uint64_t turns = 0;  // operations finished so far
+    uint64_t idle_turn = 0, idle_since_us = 0;  // the holder's last turn, on the virtual clock
     bool in_flight = false;
     std::deque<std::unique_ptr<Op>> queue;  // arrival order
     // The last command written and whether its reply is still to come.
@@ -416,7 +433,10 @@ void LinkService::transfer(ConnId conn, const Call& call) {
         op->read_ahead = ahead >= 0 && server_.wants_more(conn);
         op->ahead_timeout = static_cast<unsigned>(ahead < 0 ? 0 : ahead);
     }
-    if (paused > 0) bus_.pass_time(static_cast<uint64_t>(paused));
+    if (paused > 0) {
+        bus_.pass_time(static_cast<uint64_t>(paused));
+        if (bus_.virtual_clock()) expire_idle_exchanges_virtual();
+    }
 
     Display& d = *h->display;
     if (d.gone) return server_.reply(conn, {{"result", qv::USB_ERROR_NO_DEVICE}, {"transferred", 0}});
@@ -501,6 +521,7 @@ void LinkService::run(Display& d, std::unique_ptr<Op> op) {
     auto job = [this, &d, raw, handle] {
         Op& o = *raw;
         auto bulk = [&](uint8_t endpoint, uint8_t* data, int length, int* transferred, unsigned timeout) {
+            if ((endpoint & 0x80) != 0) bus_.wait_for_held_reply(handle, timeout);
             return bus_.with(
                 [&](qv::UsbBackend& b) { return b.bulk_transfer(handle, endpoint, data, length, transferred, timeout); });
         };
@@ -546,14 +567,10 @@ void LinkService::run(Display& d, std::unique_ptr<Op> op) {
             if (d.holder == done->conn &&
                 (d.hold == Display::Hold::exchange || d.hold == Display::Hold::long_command)) {
                 const ConnId holder = d.holder;
+                d.idle_turn = turn;
+                d.idle_since_us = bus_.virtual_now_us();
                 server_.at(Clock::now() + kExchangeIdle, [this, &d, turn, holder] {
-                    if (d.turns != turn || d.holder != holder || d.in_flight) return;
-                    if (d.hold != Display::Hold::exchange && d.hold != Display::Hold::long_command) return;
-                    const Peer* p = server_.peer(holder);
-                    log_info("uid %u pid %d left an exchange with the display at bus %03u address %03u open; it is free again",
-                             p ? p->uid : 0, p ? p->pid : 0, d.id.bus, d.id.address);
-                    end_exchange(d, holder);
-                    schedule(d);
+                    if (d.turns == turn) expire_exchange(d, holder);
                 });
             }
             if (done->conn != kBroker && !server_.connected(done->conn)) let_go(d, done->conn);
@@ -653,6 +670,23 @@ void LinkService::end_exchange(Display& d, ConnId conn) {
     }
     d.holder = 0;
     d.hold = Display::Hold::none;
+}
+
+void LinkService::expire_exchange(Display& d, ConnId holder) {
+    if (d.holder != holder || d.in_flight) return;
+    if (d.hold != Display::Hold::exchange && d.hold != Display::Hold::long_command) return;
+    const Peer* p = server_.peer(holder);
+    log_info("uid %u pid %d left an exchange with the display at bus %03u address %03u open; it is free again",
+             p ? p->uid : 0, p ? p->pid : 0, d.id.bus, d.id.address);
+    end_exchange(d, holder);
+    schedule(d);
+}
+
+void LinkService::expire_idle_exchanges_virtual() {
+    const uint64_t now = bus_.virtual_now_us();
+    for (auto& d : displays_)
+        if (d->holder != 0 && d->turns == d->idle_turn && now - d->idle_since_us >= kExchangeIdleUs)
+            expire_exchange(*d, d->holder);
 }
 
 void LinkService::fail_others(Display& d, ConnId holder, int result) {

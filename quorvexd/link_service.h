@@ -45,6 +45,12 @@ public:
     bool transfers_wait() const { return !(serialize_ && virtual_clock_ != nullptr); }
     // Simulated time passes: a client's pause, or the daemon's own between read attempts.
     void pass_time(uint64_t microseconds);
+    // The simulated time (0 on the real clock).
+    uint64_t virtual_now_us();
+    // Before an IN transfer: simulated displays on the real clock make a transfer wait for a
+    // reply that holds it (a calibration's). That wait happens here, outside the turns, so the
+    // other displays go on meanwhile.
+    void wait_for_held_reply(qv::UsbHandle* handle, unsigned timeout_ms);
 
 private:
     qv::UsbBackend& backend_;
@@ -140,6 +146,9 @@ private:
     void let_go(Display& d, ConnId conn);  // a client done with the display (closed or gone)
     void discard_owed(Display& d, int attempts);
     void fail_others(Display& d, ConnId holder, int result);
+    // The holder of an exchange left idle too long loses it.
+    void expire_exchange(Display& d, ConnId holder);
+    void expire_idle_exchanges_virtual();
     Display* find(uint8_t bus, uint8_t address);
 
     Server& server_;

@@ -66,9 +66,7 @@ int Bridge::bulk_in(uint8_t* buffer, int length, int* transferred, unsigned time
         return USB_SUCCESS;
     }
     // A reply that holds the IN transfer is waited for, up to the transfer's timeout (0: none).
-    if (hold_in_ && !queue_.empty() && clock_.now_us() < ready_at_us_) {
-        uint64_t wait = ready_at_us_ - clock_.now_us();
-        if (timeout_ms != 0) wait = std::min<uint64_t>(wait, uint64_t{timeout_ms} * 1000u);
+    if (const uint64_t wait = in_hold_us(timeout_ms); wait > 0) {
         if (auto* virtual_clock = dynamic_cast<VirtualClock*>(&clock_))
             virtual_clock->advance_us(wait);
         else
@@ -95,6 +93,14 @@ int Bridge::bulk_in(uint8_t* buffer, int length, int* transferred, unsigned time
     } while (data_left > 0 && length - out > 2);
     *transferred = out;
     return USB_SUCCESS;
+}
+
+uint64_t Bridge::in_hold_us(unsigned timeout_ms) const {
+    if (!faults.in.empty() || !raw_transfers_.empty() || !hold_in_ || queue_.empty()) return 0;
+    const uint64_t now = clock_.now_us();
+    if (now >= ready_at_us_) return 0;
+    const uint64_t wait = ready_at_us_ - now;
+    return timeout_ms != 0 ? std::min<uint64_t>(wait, uint64_t{timeout_ms} * 1000u) : wait;
 }
 
 void Bridge::push_raw(const std::vector<uint8_t>& data) { queue_.insert(queue_.end(), data.begin(), data.end()); }

@@ -43,6 +43,8 @@ public:
 
     int bulk_out(const uint8_t* data, int length, int* transferred);
     int bulk_in(uint8_t* buffer, int length, int* transferred, unsigned timeout_ms);
+    // How long an IN transfer with this timeout would wait now for a reply that holds it.
+    uint64_t in_hold_us(unsigned timeout_ms) const;
 
     // Bytes for the host that arrive without a request (e.g. left over from earlier).
     void push_raw(const std::vector<uint8_t>& data);

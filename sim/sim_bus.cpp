@@ -1,6 +1,10 @@
 #include "sim/sim_bus.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 
 #include "sim/virtual_clock.h"
 
@@ -25,6 +29,10 @@ SimBus::SimBus(const std::vector<FirmwareConfig>& displays, Clock& clock) : cloc
     }
 }
 
+SimDevice::~SimDevice() {
+    if (claim_fd >= 0) ::close(claim_fd);
+}
+
 SimDevice& SimBus::add_other_device(uint8_t bus, uint8_t address, uint16_t vendor, uint16_t product) {
     devices_.push_back(std::make_unique<SimDevice>(bus, address, vendor, product, nullptr, clock_));
     return *devices_.back();
@@ -38,6 +46,7 @@ void SimBus::replug(std::size_t i, uint8_t new_address) {
     d.address = new_address;
     d.generation++;
     d.claimed = false;
+    unlock_claim(d);
     d.detached = false;
     d.bridge().clear();
 }
@@ -110,7 +119,10 @@ void SimBus::close(UsbHandle* h) {
     if (handle == nullptr || !handle->open) return;
     handle->open = false;
     handle->device->opens--;
-    if (handle->generation == handle->device->generation) handle->device->claimed = false;
+    if (handle->generation == handle->device->generation) {
+        handle->device->claimed = false;
+        unlock_claim(*handle->device);
+    }
 }
 
 int SimBus::open_handles() const {
@@ -139,6 +151,7 @@ int SimBus::claim_interface(UsbHandle* h, int interface) {
     SimDevice& d = *handle->device;
     if (d.faults.claim_error != 0) return d.faults.claim_error;
     if (d.faults.kernel_driver && !d.detached) return USB_ERROR_BUSY;
+    if (const int rc = lock_claim(d); rc != USB_SUCCESS) return rc;
     d.claimed = true;
     handle->first_in_after_claim = true;
     return USB_SUCCESS;
@@ -150,7 +163,39 @@ int SimBus::release_interface(UsbHandle* h, int /*interface*/) {
     if (handle->device->faults.release_error != 0) return handle->device->faults.release_error;
     if (!handle->device->claimed) return USB_ERROR_NOT_FOUND;
     handle->device->claimed = false;
+    unlock_claim(*handle->device);
     return USB_SUCCESS;
+}
+
+int SimBus::lock_claim(SimDevice& d) {
+    const int index = display_index(&d);
+    if (claim_prefix_.empty() || d.claim_fd >= 0 || index < 0) return USB_SUCCESS;
+    // Where the lock file cannot be opened (no folder, no right to write there: the state file
+    // says so itself when it is saved), the claim is this process's alone.
+    const std::string name = claim_prefix_ + ".lock";
+    const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
+    if (fd < 0) return USB_SUCCESS;
+    struct flock byte {};
+    byte.l_type = F_WRLCK;
+    byte.l_whence = SEEK_SET;
+    byte.l_start = index;
+    byte.l_len = 1;
+    int rc = 0;
+    while ((rc = fcntl(fd, F_OFD_SETLK, &byte)) != 0 && errno == EINTR) {
+    }
+    if (rc != 0) {
+        const bool held = errno == EAGAIN || errno == EACCES;
+        ::close(fd);
+        return held ? USB_ERROR_BUSY : USB_SUCCESS;
+    }
+    d.claim_fd = fd;
+    return USB_SUCCESS;
+}
+
+void SimBus::unlock_claim(SimDevice& d) {
+    if (d.claim_fd < 0) return;
+    ::close(d.claim_fd);  // gives the lock back
+    d.claim_fd = -1;
 }
 
 int SimBus::control_transfer(UsbHandle* h, uint8_t request_type, uint8_t request, uint16_t value,
@@ -169,6 +214,12 @@ int SimBus::control_transfer(UsbHandle* h, uint8_t request_type, uint8_t request
     }
     controls_.push_back(record);
     return length;
+}
+
+uint64_t SimBus::in_hold_us(UsbHandle* h, unsigned timeout_ms) {
+    Handle* handle = handle_of(h);
+    if (handle == nullptr || !handle->device->is_display() || handle->device->faults.broken != 0) return 0;
+    return handle->device->bridge().in_hold_us(timeout_ms);
 }
 
 int SimBus::broken_link(SimDevice& d, unsigned timeout_ms) {

@@ -58,6 +58,11 @@ public:
     bool detached = false;       // the kernel driver was detached
     bool claimed = false;
     int opens = 0;               // handles open now
+    int claim_fd = -1;           // holds the display's claim lock while claimed (share_claims)
+
+    SimDevice(const SimDevice&) = delete;
+    SimDevice& operator=(const SimDevice&) = delete;
+    ~SimDevice();
 
     bool is_display() const { return firmware_ != nullptr; }
     Firmware& firmware() { return *firmware_; }
@@ -91,6 +96,11 @@ public:
     int bulk_transfer(UsbHandle* handle, uint8_t endpoint, uint8_t* data, int length,
                       int* transferred, unsigned timeout_ms) override;
 
+    // How long an IN transfer of this handle with this timeout would wait now for a reply that
+    // holds it (a calibration's): a caller that takes turns with other threads on this bus
+    // waits that long outside its lock first.
+    uint64_t in_hold_us(UsbHandle* handle, unsigned timeout_ms);
+
     // --- the simulated world
     std::size_t display_count() const { return displays_.size(); }
     SimDevice& display(std::size_t i) { return *displays_.at(i); }
@@ -100,6 +110,12 @@ public:
     SimDevice& add_other_device(uint8_t bus, uint8_t address, uint16_t vendor, uint16_t product);
     void unplug(std::size_t display_index);
     void replug(std::size_t display_index, uint8_t new_address);
+    // Claims shared with other processes (those simulating the same displays): claiming display
+    // K also takes an open-file-description lock on byte K of the file PREFIX.lock until the
+    // claim is released or the handle closed, and fails with USB_ERROR_BUSY while another process
+    // (or another bus) holds that byte. The kernel drops the lock when its holder dies. An empty
+    // prefix: claims of this bus only.
+    void share_claims(std::string prefix) { claim_prefix_ = std::move(prefix); }
 
     BusFaults faults;
 
@@ -122,6 +138,9 @@ private:
     // A bulk transfer of a device whose link is breaking: its failure code, or 0 to go on.
     int broken_link(SimDevice& d, unsigned timeout_ms);
     int display_index(const SimDevice* dev) const;
+    // Takes or gives back another process's view of the claim (see share_claims).
+    int lock_claim(SimDevice& d);
+    static void unlock_claim(SimDevice& d);
 
     Clock& clock_;
     std::vector<std::unique_ptr<SimDevice>> devices_;  // list order
@@ -130,6 +149,7 @@ private:
     std::vector<ControlRecord> controls_;
     int init_calls_ = 0;
     int open_lists_ = 0;
+    std::string claim_prefix_;
 };
 
 // The vendor and product ids the library looks for.

@@ -542,6 +542,7 @@ bool StateFile::load(const std::string& path, SimBus& bus, std::string* error) {
 
 void StateFile::keep(SimBus& bus) {
     bus_ = &bus;
+    bus.share_claims(path_);  // processes sharing the displays' state share their claims too
     for (std::size_t i = 0; i < bus.display_count(); ++i) {
         Firmware& fw = bus.firmware(i);
         fw.before_request = [this, i](const uint8_t* r, std::size_t n) { return before(i, r, n); };

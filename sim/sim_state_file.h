@@ -14,7 +14,9 @@
 // since is loaded first, then the request is carried out and the whole state saved. A read
 // reloads FILE when another process changed it. An upload's chunks change only this process's
 // copy of the file arriving; it is saved with its last (short) chunk, or with the next other
-// request, or at exit, so a long upload never holds the lock.
+// request, or at exit, so a long upload never holds the lock. They share the displays' claims
+// too: one process at a time claims a display, as on USB (SimBus::share_claims: byte K of
+// FILE.lock, which the whole-file flock above leaves alone).
 //
 // Saving writes a new file FILE.tmp.PID (FILE.tmp.PID.N when that name is taken) beside FILE,
 // created exclusively and never through a symbolic link, with FILE's mode, and renames it over

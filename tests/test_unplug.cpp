@@ -82,7 +82,7 @@ protected:
         const uint64_t start = clock.now_us();
         // (The exchange's own error lines print whatever the log switch.)
         output_of([&] { EXPECT_EQ(run(call), RC_EXCHANGE_FAILED); });
-        EXPECT_LE(clock.now_us() - start, kExchangeBoundUs + call.chunk_pauses * 100'000ull);
+        EXPECT_LE(clock.now_us() - start, kExchangeBoundUs + static_cast<unsigned long long>(call.chunk_pauses) * 100'000ull);
         // Each exchange is two transfers and the first answers the count: every chunk answered
         // before the break stays in the file, under its own name.
         const int chunks = std::string(call.name) == "download" && at > 4 ? (at - 3) / 2 : 0;

@@ -34,10 +34,17 @@ class _Daemons:
         self.running = []
 
     def serve(self, text: str) -> str:
+        # Displays kept in a state file are claimed by one process at a time, as on USB: the
+        # daemon that served them before lets them go first.
+        state = next((item for item in text.split(",") if item.startswith("state=")), None)
+        for process, served in self.running:
+            if state and served == state and process.poll() is None:
+                process.terminate()
+                process.wait()
         socket = os.path.join(self.folder.name, f"socket{len(self.running)}")
         process = subprocess.Popen([_DAEMON, "--socket", socket], env=dict(os.environ, QUORVEX_SIMULATE=text),
                                    stderr=subprocess.DEVNULL)
-        self.running.append(process)
+        self.running.append((process, state))
         for _ in range(500):
             if os.path.exists(socket) or process.poll() is not None:
                 break
@@ -45,7 +52,7 @@ class _Daemons:
         return socket  # a malformed text starts no daemon: nothing answers there
 
     def stop(self):
-        for process in self.running:
+        for process, _ in self.running:
             process.terminate()
             process.wait()
         self.folder.cleanup()

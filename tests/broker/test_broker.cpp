@@ -1,6 +1,7 @@
 // quorvexd from the outside: a daemon on simulated displays (virtual clock) on a socket in a
 // fresh folder, reached through the library as any application reaches it, and by hand as a
 // careless or hostile client would.
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -11,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -123,19 +125,31 @@ public:
         }
         return -1;
     }
-    // Writes a 32-byte command with this opcode (and group, item, first payload byte).
-    Json write(long handle, uint8_t opcode, uint8_t group = 0, uint8_t item = 0, uint8_t value = 0) {
+    // Whether a message (or the end) is there to read now.
+    bool answered() {
+        char c;
+        return !buffer_.empty() || recv(fd_, &c, 1, MSG_PEEK | MSG_DONTWAIT) >= 0;
+    }
+    // Gives up waiting for a message after this long (receive() is then null).
+    void patience(int ms) {
+        const timeval tv{ms / 1000, (ms % 1000) * 1000};
+        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
+    }
+    // Writes a 32-byte command with this opcode (and group, item, first payload byte), after a
+    // pause of `paused` microseconds on the displays' clock.
+    Json write(long handle, uint8_t opcode, uint8_t group = 0, uint8_t item = 0, uint8_t value = 0, long paused = 0) {
         const uint8_t packet[32] = {opcode, 0, 0, 0, group, item, 0, value};
         static const char* digits = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
         std::string b64;
         for (int i = 0; i < 30; i += 3) {
-            const unsigned v = packet[i] << 16 | packet[i + 1] << 8 | packet[i + 2];
+            const auto v = static_cast<unsigned>(packet[i] << 16 | packet[i + 1] << 8 | packet[i + 2]);
             for (int s = 18; s >= 0; s -= 6) b64 += digits[(v >> s) & 63];
         }
-        const unsigned v = packet[30] << 16 | packet[31] << 8;
+        const auto v = static_cast<unsigned>(packet[30] << 16 | packet[31] << 8);
         b64 += std::string{digits[v >> 18], digits[(v >> 12) & 63], digits[(v >> 6) & 63], '='};
-        return call("io.quorvex.Link.Transfer",
-                    {{"handle", handle}, {"endpoint", 2}, {"length", 32}, {"timeout", 5000}, {"data", b64}});
+        Json parameters = {{"handle", handle}, {"endpoint", 2}, {"length", 32}, {"timeout", 5000}, {"data", b64}};
+        if (paused > 0) parameters["paused"] = paused;
+        return call("io.quorvex.Link.Transfer", parameters);
     }
 
 private:
@@ -264,6 +278,92 @@ TEST_F(Broker, TwoProcessesChangeOneDisplayAtOnceAndNothingIsLost) {
     EXPECT_EQ(osd, 5 + 5 * ((kRounds - 1) % 12));
 }
 
+// Simulated displays that keep their state in one file are claimed by one process at a time,
+// as USB displays are: one held by a process connected directly, or by a daemon serving them,
+// refuses a direct Connect, and is free again when its holder goes; the daemon's clients share it.
+TEST_F(Broker, ASimulatedDisplayIsClaimedByOneProcessAtATime) {
+    char pattern[] = "/tmp/quorvex-claims-XXXXXX";
+    const fs::path dir = mkdtemp(pattern);
+    const std::string simulate = "displays=1,clock=virtual,state=" + (dir / "state.json").string();
+    const auto direct = [&] {
+        unsetenv("QUORVEX_SOCKET");
+        setenv("QUORVEX_SIMULATE", simulate.c_str(), 1);
+        LogMessage = 0;
+    };
+    // A process of its own that runs f and reports with one byte, then waits for `release`.
+    const auto in_child = [](const std::function<bool()>& f, int* release) {
+        int report[2], hold[2];
+        if (pipe2(report, O_CLOEXEC) != 0 || pipe2(hold, O_CLOEXEC) != 0) return pid_t{-1};
+        const pid_t pid = fork();
+        if (pid == 0) {
+            close(report[0]);
+            close(hold[1]);
+            const char ok = f() ? 'y' : 'n';
+            (void)!::write(report[1], &ok, 1);
+            char c;
+            (void)!::read(hold[0], &c, 1);
+            _exit(0);
+        }
+        close(report[1]);
+        close(hold[0]);
+        char ok = 'n';
+        EXPECT_EQ(::read(report[0], &ok, 1), 1);
+        EXPECT_EQ(ok, 'y');
+        close(report[0]);
+        *release = hold[1];
+        return pid;
+    };
+    const auto reap = [](pid_t pid, int release, bool kill_it) {
+        if (kill_it) kill(pid, SIGKILL);  // its claim dies with it
+        close(release);
+        int status = 0;
+        waitpid(pid, &status, 0);
+    };
+    for (const bool daemon_holds : {false, true}) {
+        SCOPED_TRACE(daemon_holds ? "held by quorvexd" : "held by a process connected directly");
+        direct();
+        ASSERT_EQ(scan(), 1);  // the display's place is recorded; then another process takes it
+        std::unique_ptr<Daemon> daemon;
+        pid_t holder = -1;
+        int release = -1;
+        if (daemon_holds) {
+            daemon = std::make_unique<Daemon>(simulate);
+            Raw(daemon->socket()).call("org.varlink.service.GetInfo");  // answering: its displays are claimed
+        } else {
+            holder = in_child([] { return Connect(0) == RC_OK; }, &release);
+        }
+        direct();
+        LogMessage = 1;
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(Connect(0), RC_CLAIM_FAILED);
+        EXPECT_NE(testing::internal::GetCapturedStdout().find("<ERROR> Connect: Claiming interface failed\n"), std::string::npos);
+        LogMessage = 0;
+        EXPECT_EQ(scan(), RC_NO_DEVICES);  // a held display is skipped
+        if (daemon_holds) {
+            // Every client of the daemon has the display, at once.
+            const pid_t other = in_child([&] {
+                use(*daemon);
+                return scan() == 1 && Connect(0) == RC_OK && luminance() == 120;
+            }, &release);
+            use(*daemon);
+            ASSERT_EQ(scan(), 1);
+            ASSERT_EQ(Connect(0), RC_OK);
+            EXPECT_EQ(luminance(), 120);
+            Disconnect();
+            reap(other, release, false);
+            daemon.reset();
+        } else {
+            reap(holder, release, true);
+        }
+        direct();
+        ASSERT_EQ(scan(), 1);
+        EXPECT_EQ(Connect(0), RC_OK);
+        Disconnect();
+    }
+    unsetenv("QUORVEX_SIMULATE");
+    fs::remove_all(dir);
+}
+
 TEST_F(Broker, ALongCommandFailsOtherClientsAtOnceAndScansSkipTheDisplay) {
     Daemon daemon("displays=2,clock=virtual");
     use(daemon);
@@ -286,6 +386,37 @@ TEST_F(Broker, ALongCommandFailsOtherClientsAtOnceAndScansSkipTheDisplay) {
     int found = 0;
     for (int i = 0; i < 200 && (found = Scan(serials)) != 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(found, 2);
+}
+
+TEST_F(Broker, AClientThatLeavesAnExchangeOpenFiveSecondsLosesIt) {
+    Daemon daemon("displays=1,clock=virtual");
+    Raw idle(daemon.socket()), next(daemon.socket());
+    const long idle_handle = idle.claim_first();
+    ASSERT_EQ(idle.write(idle_handle, 8)["parameters"]["result"], 0);  // its reply is never read
+    const long next_handle = next.claim_first();
+    // The other client's pause is five seconds on the displays' clock: it goes on at once (not
+    // after five real seconds).
+    next.patience(3000);
+    EXPECT_EQ(next.write(next_handle, 8, 0, 0, 0, 5'000'000)["parameters"]["result"], 0);
+    EXPECT_NE(daemon.log().find(" left an exchange with the display at bus 001 address 002 open; it is free again"),
+              std::string::npos) << daemon.log();
+}
+
+// On the real clock a simulated calibration holds its reply for real seconds; the other display
+// answers meanwhile.
+TEST_F(Broker, ACalibrationOnTheRealClockLeavesTheOtherDisplayAnswering) {
+    Daemon daemon("displays=2,calibration-seconds=2");
+    Raw calibrating(daemon.socket());
+    const long h = calibrating.claim_first();
+    ASSERT_EQ(calibrating.write(h, 35, 5, 9)["parameters"]["result"], 0);  // recalibrate the active preset
+    calibrating.send({{"method", "io.quorvex.Link.Transfer"},
+                      {"parameters", {{"handle", h}, {"endpoint", 0x81}, {"length", 4096}, {"timeout", 0}}}});
+    use(daemon);
+    ASSERT_EQ(scan(), 1);  // the calibrating display is skipped
+    ASSERT_EQ(Connect(0), RC_OK);
+    EXPECT_EQ(luminance(), 120);
+    EXPECT_FALSE(calibrating.answered());  // the calibration goes on
+    EXPECT_EQ(calibrating.receive()["parameters"]["result"], 0);
 }
 
 TEST_F(Broker, ReadOnlyRefusesChangesWithAReplyStatusAndSaysWho) {

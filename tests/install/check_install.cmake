@@ -131,12 +131,12 @@ function(check_example program expected)
   set(failures "${failures}" PARENT_SCOPE)
 endfunction()
 
-run(ignored make -C ${work}/c CC=${CC} "CFLAGS=-O2 -Wall -Wextra -Werror ${EXAMPLE_FLAGS}" "LDFLAGS=${EXAMPLE_FLAGS}")
+run(ignored make -C ${work}/c CC=${CC} "CFLAGS=-O2 -Wall -Wextra -Werror ${EXAMPLE_FLAGS}" "LDFLAGS=${EXAMPLE_FLAGS} ${EXAMPLE_LINK_FLAGS}")
 check_example(${work}/c/luminance "display QVSIM00001: luminance [0-9]+, set to [0-9]+\n.*restored")
 
 run(ignored ${CMAKE_COMMAND} -S ${work}/cmake -B ${work}/cmake-build -G ${GENERATOR}
     -DCMAKE_PREFIX_PATH=${STAGE} -DCMAKE_C_COMPILER=${CC}
-    "-DCMAKE_C_FLAGS=-Wall -Wextra -Werror ${EXAMPLE_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${EXAMPLE_FLAGS}")
+    "-DCMAKE_C_FLAGS=-Wall -Wextra -Werror ${EXAMPLE_FLAGS}" "-DCMAKE_EXE_LINKER_FLAGS=${EXAMPLE_FLAGS} ${EXAMPLE_LINK_FLAGS}")
 file(STRINGS ${work}/cmake-build/CMakeCache.txt found REGEX "^Quorvex_DIR:")
 if(NOT found STREQUAL "Quorvex_DIR:PATH=${lib}/cmake/Quorvex")
   fail("find_package(Quorvex) found ${found}")

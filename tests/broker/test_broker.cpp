@@ -186,22 +186,6 @@ TEST_F(Broker, DescribesItselfWithTheShippedFiles) {
     EXPECT_EQ(refused["parameters"]["served"], QUORVEX_LINK_VERSION);
 }
 
-TEST_F(Broker, AnApplicationUsesTheDisplaysUnchanged) {
-    Daemon daemon("displays=2,serial2=BROKER0002,clock=virtual");
-    use(daemon);
-    char serials[36] = {};
-    ASSERT_EQ(Scan(serials), 2);
-    EXPECT_STREQ(serials + 12, "BROKER0002");
-    ASSERT_EQ(Connect(1), RC_OK);
-    EXPECT_NE(g_glimmetHandle, nullptr);
-    EXPECT_EQ(SetDisplayLuminance(77), RC_OK);
-    EXPECT_EQ(luminance(), 77);
-    ASSERT_EQ(Connect(0), RC_OK);
-    EXPECT_EQ(luminance(), 120);  // displays are kept apart
-    EXPECT_EQ(Disconnect(), RC_OK);
-    EXPECT_EQ(g_glimmetHandle, nullptr);
-}
-
 TEST_F(Broker, NoBrokerWhereOneIsNamedIsAFailureNotAFallback) {
     qvtest::reset_library_state();
     unsetenv("QUORVEX_SIMULATE");

@@ -6,6 +6,7 @@
 
 #include "broker/daemon_client.h"
 #include "gadget_usb/link_wire.h"
+#include "quorvex.h"
 
 namespace {
 
@@ -180,6 +181,41 @@ TEST(Display, AFileSentComesBackThroughTheMessages) {
     }
     EXPECT_EQ(files.size(), 2u);  // the display's own report and the file sent
     EXPECT_EQ(files["upload0.txt"], base64);
+}
+
+// The daemon's children: its display workers.
+std::vector<pid_t> workers_of(pid_t daemon) {
+    std::vector<pid_t> children;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        if (!std::getline(stat, line) || line.rfind(')') == std::string::npos) continue;
+        std::istringstream rest(line.substr(line.rfind(')') + 2));
+        char state = 0;
+        pid_t parent = 0;
+        rest >> state >> parent;
+        if (parent == daemon && state != 'Z') children.push_back(std::stoi(entry.path().filename().string()));
+    }
+    return children;
+}
+
+TEST(Display, AWorkerThatEndsFailsItsJobAndIsStartedAgain) {
+    Daemon daemon("displays=1,calibration-seconds=1");
+    Raw raw(daemon.socket());
+    Raw subscriber(daemon.socket());
+    ready_displays(raw, 1);
+    subscriber.send({{"method", "io.quorvex.Display.Subscribe"}, {"more", true}});
+    call(raw, "List");
+    const std::vector<pid_t> workers = workers_of(daemon.pid());
+    ASSERT_EQ(workers.size(), 1u);
+    const std::string job = call(raw, "Run", {{"action", "calibrate-xml"}})["parameters"]["job"];
+    EXPECT_EQ(next_event(subscriber)["type"], "job-started");
+    kill(workers[0], SIGKILL);
+    EXPECT_EQ(next_event(subscriber), Json({{"type", "job-ended"}, {"serial", kFirst}, {"job", job}, {"action", "calibrate-xml"},
+                                            {"result", RC_EXCHANGE_FAILED}, {"message", "the display's worker ended"}}));
+    ready_displays(raw, 1);
+    EXPECT_EQ(call(raw, "Get", {{"names", {"luminance"}}})["parameters"]["values"]["luminance"], 120);
+    EXPECT_NE(workers_of(daemon.pid()), workers);
 }
 
 // Subscribers that come and go, and one that never reads, cost the daemon nothing lasting.

@@ -88,6 +88,14 @@ TEST(Display, SettingsByNameOnTwoDisplaysFromTwoClients) {
     EXPECT_EQ(call(a, "Run", {{"serial", kFirst}, {"action", "test-pattern-color"}, {"arguments", {{"red", 1}, {"green", 2}, {"blue", 3}}}})
                   ["parameters"]["needs"],
               "test-pattern mode on");
+
+    // A daemon serving read-only refuses changes here before any reaches the display.
+    Daemon read_only("displays=1,clock=virtual", {"--read-only"});
+    Raw r(read_only.socket());
+    qvtest::wait_for_displays(r, 1);
+    EXPECT_EQ(call(r, "Set", {{"values", {{"luminance", 90}}}})["error"], display_error("ReadOnly"));
+    EXPECT_EQ(call(r, "Run", {{"action", "recalibrate"}})["error"], display_error("ReadOnly"));
+    EXPECT_EQ(call(r, "Get", {{"names", {"luminance"}}})["parameters"]["values"]["luminance"], 120);
 }
 
 TEST(Display, ProfilesRoundTrip) {

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
 #include <cstring>
 
@@ -275,9 +276,8 @@ void DisplayService::send_next(Served& d) {
     d.queue.pop_front();
     const Request& r = *d.in_flight;
     if (!r.job.empty()) {
-        const auto it = jobs_.find(r.job);
-        if (it != jobs_.end()) {
-            Job& job = *it->second;
+        if (Job* found = job(r.job)) {
+            Job& job = *found;
             job.start = Clock::now();
             job.started = true;
             events_.publish({{"type", "job-started"}, {"serial", job.serial}, {"job", job.id}, {"action", job.action}});
@@ -310,12 +310,12 @@ void DisplayService::answer(Served& d, std::unique_ptr<Request> request, const J
     const Json parameters = reply.value("parameters", Json::object());
     if (!request->job.empty()) {
         d.job.clear();
-        const auto it = jobs_.find(request->job);
-        if (it == jobs_.end()) return;
+        Job* ended = job(request->job);
+        if (ended == nullptr) return;
         if (error != reply.end() && error->is_string())
-            job_ended(*it->second, result_of(*error, parameters), message_of(*error, parameters));
+            job_ended(*ended, result_of(*error, parameters), message_of(*error, parameters));
         else
-            job_ended(*it->second, RC_OK, qv::settings::describe_rc(RC_OK));
+            job_ended(*ended, RC_OK, qv::settings::describe_rc(RC_OK));
         return;
     }
     const ConnId conn = request->conn;
@@ -359,10 +359,18 @@ void DisplayService::job_ended(Job& job, int result, const std::string& message)
     forget_old_jobs();
 }
 
+DisplayService::Job* DisplayService::job(const std::string& id) {
+    uint64_t number = 0;
+    const auto [end, ec] = std::from_chars(id.data(), id.data() + id.size(), number);
+    if (ec != std::errc() || end != id.data() + id.size()) return nullptr;
+    const auto it = jobs_.find(number);
+    return it == jobs_.end() ? nullptr : it->second.get();
+}
+
 void DisplayService::progress(const std::string& job_id) {
-    const auto it = jobs_.find(job_id);
-    if (it == jobs_.end() || !it->second->running) return;
-    const Job& job = *it->second;
+    const Job* running = job(job_id);
+    if (running == nullptr || !running->running) return;
+    const Job& job = *running;
     events_.publish({{"type", "job-progress"}, {"serial", job.serial}, {"job", job.id}, {"action", job.action},
                      {"elapsed", seconds_since(job.start)}, {"waitingFor", job.waits_for}});
     server_.at(Clock::now() + kProgressEvery, [this, job_id] { progress(job_id); });
@@ -405,7 +413,7 @@ Json DisplayService::job_json(const Job& job) const {
 void DisplayService::jobs(ConnId conn) {
     forget_old_jobs();
     Json list = Json::array();
-    for (const auto& [id, job] : jobs_) list.push_back(job_json(*job));
+    for (const auto& [number, j] : jobs_) list.push_back(job_json(*j));
     server_.reply(conn, {{"jobs", list}});
 }
 
@@ -534,9 +542,9 @@ void DisplayService::on_display(ConnId conn, const Call& call, bool changes) {
     if (changes && locks_ != nullptr)
         if (const auto refusal = locks_->refused(conn, *serial)) return server_.error(conn, display_error::kLocked, *refusal);
     if (!d.job.empty()) {
-        const auto job = jobs_.find(d.job);
+        const Job* running = job(d.job);
         return server_.error(conn, display_error::kBusy,
-                             {{"job", d.job}, {"action", job == jobs_.end() ? std::string() : job->second->action}});
+                             {{"job", d.job}, {"action", running == nullptr ? std::string() : running->action}});
     }
     if (!d.ready)
         return server_.error(conn, display_error::kDisplayFailed, failed_params("the display does not answer"));
@@ -582,17 +590,17 @@ void DisplayService::on_display(ConnId conn, const Call& call, bool changes) {
         waits_for = kSendFileWaitsFor;
     }
     if (!action.empty()) {
-        auto job = std::make_unique<Job>();
-        job->id = std::to_string(next_job_++);
-        job->serial = *serial;
-        job->action = action;
-        job->waits_for = waits_for;
-        request->job = job->id;
+        const uint64_t number = next_job_++;
+        auto started = std::make_unique<Job>();
+        started->id = std::to_string(number);
+        started->serial = *serial;
+        started->action = action;
+        started->waits_for = waits_for;
+        request->job = started->id;
         request->conn = 0;
-        d.job = job->id;
-        const std::string id = job->id;
-        jobs_[id] = std::move(job);
-        server_.reply(conn, {{"job", id}});
+        d.job = started->id;
+        server_.reply(conn, {{"job", started->id}});
+        jobs_[number] = std::move(started);
     }
     submit(d, std::move(request));
 }

@@ -109,7 +109,8 @@ private:
     LockHandler* locks_ = nullptr;
     std::vector<std::unique_ptr<Served>> displays_;
     std::set<std::string> seen_serials_;  // every serial served since the daemon started
-    std::map<std::string, std::unique_ptr<Job>> jobs_;
+    std::map<uint64_t, std::unique_ptr<Job>> jobs_;  // by number, the order they started in
+    Job* job(const std::string& id);
     uint64_t next_job_ = 1;
     uint64_t next_request_ = 1;
 };

@@ -18,7 +18,6 @@ extern const char* const kLinkDescription;
 namespace {
 
 constexpr ConnId kBroker = ~ConnId{0};  // the daemon itself, reading a reply nobody waits for
-constexpr uint8_t kRefusedStatus = 0xFF;
 constexpr auto kSequenceIdle = std::chrono::seconds(1);
 // A client that leaves an exchange open this long (it neither reads on nor ends it) loses it: the
 // library pauses a second between its read attempts, never longer. On the virtual clock the time
@@ -29,6 +28,7 @@ constexpr uint64_t kAttemptPauseUs = 1000000;
 
 const char* const kNoSuchHandle = QV_LINK_INTERFACE ".NoSuchHandle";
 const char* const kVersionMismatch = QV_LINK_INTERFACE ".VersionMismatch";
+const char* const kNoSuchLock = QV_LINK_INTERFACE ".NoSuchLock";
 
 // An integer parameter; false when it is missing (unless optional) or not an integer in range.
 bool integer(const Json& p, const char* name, long lo, long hi, long* out, bool optional = false) {
@@ -124,13 +124,6 @@ void Worker::submit(std::function<void()> job) {
     ready_.notify_one();
 }
 
-uint8_t ReadOnly::refusal(const Peer& peer, DisplayId display, const std::vector<uint8_t>& request) {
-    if (request.empty() || qv::command_only_reads(request[0])) return 0;
-    log_info("refused command %u to uid %u pid %d on the display at bus %03u address %03u: read-only",
-             request[0], peer.uid, peer.pid, display.bus, display.address);
-    return kRefusedStatus;
-}
-
 // ---- what the service keeps
 
 struct LinkService::Op {
@@ -178,8 +171,7 @@ struct LinkService::Display {
     unsigned owed_timeout = 0;
 };
 
-LinkService::LinkService(Server& server, Bus& bus, ExchangeObserver* observer)
-    : server_(server), bus_(bus), observer_(observer) {}
+LinkService::LinkService(Server& server, Bus& bus) : server_(server), bus_(bus) {}
 
 LinkService::~LinkService() {
     bus_.with([&](qv::UsbBackend& b) {
@@ -204,6 +196,7 @@ LinkService::Display* LinkService::find(uint8_t bus, uint8_t address) {
 Json LinkService::rescan() {
     Json devices = Json::array();
     std::vector<Display*> seen;
+    std::vector<std::pair<DisplayId, bool>> changes;
     bus_.with([&](qv::UsbBackend& b) {
         qv::UsbDevice** list = nullptr;
         const ssize_t n = b.get_device_list(&list);
@@ -236,6 +229,7 @@ Json LinkService::rescan() {
             if (claim_rc == 0) {
                 d->handle = handle;
                 d->claimed = true;
+                changes.emplace_back(d->id, true);
                 log_info("serving the display at bus %03u address %03u", bus, address);
             } else if (!d->held_elsewhere_reported) {
                 d->held_elsewhere_reported = true;
@@ -247,6 +241,7 @@ Json LinkService::rescan() {
         for (auto& d : displays_) {
             if (d->gone || std::find(seen.begin(), seen.end(), d.get()) != seen.end()) continue;
             d->gone = true;
+            if (d->claimed) changes.emplace_back(d->id, false);
             log_info("the display at bus %03u address %03u is gone", d->id.bus, d->id.address);
             if (d->handle != nullptr && !d->in_flight) {
                 b.close(d->handle);
@@ -257,6 +252,8 @@ Json LinkService::rescan() {
     });
     for (auto& d : displays_)
         if (d->gone) schedule(*d);
+    if (display_change_)
+        for (const auto& [id, served] : changes) display_change_(id, served);
     return devices;
 }
 
@@ -268,7 +265,17 @@ void LinkService::call(ConnId conn, const Call& call) {
     if (method == "End") return end(conn, call);
     if (method == "Hello") return hello(conn, call);
     if (method == "Devices") {
-        if (!call.oneway) server_.reply(conn, {{"devices", rescan()}});
+        Json devices = rescan();
+        const Peer* peer = server_.peer(conn);
+        if (view_ && peer != nullptr) {
+            Json shown = Json::array();
+            for (Json& d : devices)
+                if (d["vendor"] != QUORVEX_USB_VID || d["product"] != QUORVEX_USB_PID ||
+                    view_(*peer, DisplayId{d["bus"].get<uint8_t>(), d["address"].get<uint8_t>()}))
+                    shown.push_back(std::move(d));
+            devices = std::move(shown);
+        }
+        if (!call.oneway) server_.reply(conn, {{"devices", devices}});
         return;
     }
     if (method == "Open") return open(conn, call);
@@ -315,6 +322,16 @@ void LinkService::hello(ConnId conn, const Call& call) {
         log_info("refused a client (uid %u pid %d) of version %ld of " QV_LINK_INTERFACE "; this is version %d",
                  p ? p->uid : 0, p ? p->pid : 0, version, qv::link::kVersion);
         return server_.error(conn, kVersionMismatch, {{"served", qv::link::kVersion}, {"asked", version}});
+    }
+    if (const auto lock = call.parameters.find("lock"); lock != call.parameters.end() && !lock->is_null()) {
+        const Peer* p = server_.peer(conn);
+        const std::string token = lock->is_string() ? lock->get<std::string>() : "";
+        bool known = false;
+        for (ExchangeObserver* o : observers_) known = o->lock_presented(conn, p ? *p : Peer{}, token) || known;
+        if (!known) {
+            log_info("refused a client (uid %u pid %d): the lock it presented is not held", p ? p->uid : 0, p ? p->pid : 0);
+            return server_.error(conn, kNoSuchLock);
+        }
     }
     server_.reply(conn, {{"version", qv::link::kVersion}, {"virtualClock", bus_.virtual_clock()}});
 }
@@ -448,19 +465,22 @@ void LinkService::transfer(ConnId conn, const Call& call) {
         reply.resize(std::min<std::size_t>(reply.size(), static_cast<std::size_t>(length)));
         return server_.reply(conn, {{"result", 0}, {"transferred", reply.size()}, {"data", base64(reply)}});
     }
-    if (out && observer_ != nullptr && !op->data.empty()) {
+    uint8_t status = 0;
+    if (out && !op->data.empty()) {
         const Peer* peer = server_.peer(conn);
-        if (const uint8_t status = observer_->refusal(peer ? *peer : Peer{}, d.id, op->data); status != 0) {
-            std::vector<uint8_t> packet = op->data;
-            packet[std::min(qv::reply_status_at(packet[0], packet.size()), packet.size() - 1)] = status;
-            std::vector<uint8_t> reply = bridge_framed(packet);
-            if (op->read_ahead) {
-                server_.reply(conn, {{"result", 0}, {"transferred", length}}, true);
-                return server_.reply(conn, {{"result", 0}, {"transferred", reply.size()}, {"data", base64(reply)}});
-            }
-            h->refused_reply = std::move(reply);
-            return server_.reply(conn, {{"result", 0}, {"transferred", length}});
+        for (ExchangeObserver* o : observers_)
+            if (status == 0) status = o->refusal(conn, peer ? *peer : Peer{}, d.id, op->data);
+    }
+    if (status != 0) {
+        std::vector<uint8_t> packet = op->data;
+        packet[std::min(qv::reply_status_at(packet[0], packet.size()), packet.size() - 1)] = status;
+        std::vector<uint8_t> reply = bridge_framed(packet);
+        if (op->read_ahead) {
+            server_.reply(conn, {{"result", 0}, {"transferred", length}}, true);
+            return server_.reply(conn, {{"result", 0}, {"transferred", reply.size()}, {"data", base64(reply)}});
         }
+        h->refused_reply = std::move(reply);
+        return server_.reply(conn, {{"result", 0}, {"transferred", length}});
     }
     if (d.hold == Display::Hold::long_command && d.holder != conn)
         return server_.reply(conn, {{"result", qv::USB_ERROR_BUSY}, {"transferred", 0}});
@@ -617,10 +637,8 @@ void LinkService::finished(Display& d, Op& op) {
         if (!qv::brings_data(rc, data.data(), transferred)) return;
         if (d.reply_owed && d.owed_by == op.conn) {
             d.reply_owed = false;
-            if (observer_ != nullptr) {
-                const Peer* peer = server_.peer(op.conn);
-                observer_->exchanged(peer ? *peer : Peer{}, d.id, d.request, data);
-            }
+            const Peer* peer = server_.peer(op.conn);
+            for (ExchangeObserver* o : observers_) o->exchanged(op.conn, peer ? *peer : Peer{}, d.id, d.request, data);
         }
         end_exchange(d, op.conn);
     };
@@ -724,6 +742,7 @@ void LinkService::let_go(Display& d, ConnId conn) {
 }
 
 void LinkService::disconnected(ConnId conn) {
+    for (ExchangeObserver* o : observers_) o->link_closed(conn);
     const auto it = clients_.find(conn);
     std::vector<Display*> touched;
     if (it != clients_.end()) {

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "gadget_usb/clock.h"
 #include "gadget_usb/usb_backend.h"
 #include "server.h"
 
@@ -26,17 +27,23 @@ class VirtualClock;
 namespace quorvexd {
 
 // The bus the daemon drives. The simulated bus is not made for several threads: its calls then
-// take turns (`serialize`). The real bus (libusb) is safe to call from several threads.
-class Bus {
+// take turns (`serialize`), but a call waiting for a simulated display's slow answer in real time
+// lets the others run meanwhile, as displays on a real bus do. The real bus (libusb) is safe to
+// call from several threads.
+class Bus : private qv::PauseListener {
 public:
     Bus(qv::UsbBackend& backend, bool serialize, qv::sim::VirtualClock* virtual_clock)
         : backend_(backend), serialize_(serialize), virtual_clock_(virtual_clock) {}
 
     template <class F>
     auto with(F f) {
-        std::unique_lock<std::mutex> lock(mutex_, std::defer_lock);
-        if (serialize_) lock.lock();
-        return f(backend_);
+        if (!serialize_) return f(backend_);
+        mutex_.lock();
+        qv::listen_to_pauses(this);
+        auto result = f(backend_);
+        qv::listen_to_pauses(nullptr);
+        mutex_.unlock();
+        return result;
     }
     bool virtual_clock() const { return virtual_clock_ != nullptr; }
     // Whether a transfer may wait for the display. Simulated displays on the virtual clock
@@ -53,6 +60,9 @@ public:
     void wait_for_held_reply(qv::UsbHandle* handle, unsigned timeout_ms);
 
 private:
+    void pausing() override { mutex_.unlock(); }
+    void resuming() override { mutex_.lock(); }
+
     qv::UsbBackend& backend_;
     bool serialize_;
     qv::sim::VirtualClock* virtual_clock_;
@@ -80,31 +90,35 @@ struct DisplayId {
 };
 
 // Where a command and the display's reply are seen, and where a command can be refused before
-// it reaches the display.
+// it reaches the display. `conn` is the client's connection.
 class ExchangeObserver {
 public:
     virtual ~ExchangeObserver() = default;
+    // A client starting its session presents a lock's token: true when the observer knows it.
+    virtual bool lock_presented(ConnId /*conn*/, const Peer& /*peer*/, const std::string& /*token*/) { return false; }
     // A non-zero status refuses the command: the display does not see it, and the client reads
     // its request back with that status as the reply.
-    virtual uint8_t refusal(const Peer& /*peer*/, DisplayId /*display*/, const std::vector<uint8_t>& /*request*/) {
+    virtual uint8_t refusal(ConnId /*conn*/, const Peer& /*peer*/, DisplayId /*display*/,
+                            const std::vector<uint8_t>& /*request*/) {
         return 0;
     }
     // A command and the display's reply as the IN transfer that brought it moved it (bridge
     // status bytes included).
-    virtual void exchanged(const Peer& /*peer*/, DisplayId /*display*/, const std::vector<uint8_t>& /*request*/,
-                           const std::vector<uint8_t>& /*reply*/) {}
+    virtual void exchanged(ConnId /*conn*/, const Peer& /*peer*/, DisplayId /*display*/,
+                           const std::vector<uint8_t>& /*request*/, const std::vector<uint8_t>& /*reply*/) {}
+    // The client's connection is gone.
+    virtual void link_closed(ConnId /*conn*/) {}
 };
 
-// --read-only: every command that changes a display is refused.
-class ReadOnly final : public ExchangeObserver {
-public:
-    uint8_t refusal(const Peer& peer, DisplayId display, const std::vector<uint8_t>& request) override;
-};
+// The status of a refused command's reply.
+inline constexpr uint8_t kRefusedStatus = 0xFF;
 
 class LinkService final : public Interface {
 public:
-    LinkService(Server& server, Bus& bus, ExchangeObserver* observer);
+    LinkService(Server& server, Bus& bus);
     ~LinkService() override;
+    // Sees every client's commands, and may refuse them (the first refusal counts).
+    void add_observer(ExchangeObserver* observer) { observers_.push_back(observer); }
 
     const char* name() const override;
     const char* description() const override;
@@ -114,6 +128,14 @@ public:
     // Walks the bus: claims displays found since the last walk (or not claimed then), forgets
     // those gone. Returns the whole device list for clients.
     Json rescan();
+
+    // Told after a walk that claimed a display (`served`) or found one gone.
+    using DisplayChange = std::function<void(DisplayId display, bool served)>;
+    void on_display_change(DisplayChange change) { display_change_ = std::move(change); }
+    // Which displays a client's device list shows (all when unset): quorvexd's own display
+    // workers each see the one display they serve.
+    using View = std::function<bool(const Peer& peer, DisplayId display)>;
+    void set_view(View view) { view_ = std::move(view); }
 
 private:
     struct Display;
@@ -153,9 +175,11 @@ private:
 
     Server& server_;
     Bus& bus_;
-    ExchangeObserver* observer_;
+    std::vector<ExchangeObserver*> observers_;
     std::vector<std::unique_ptr<Display>> displays_;
     std::map<ConnId, Client> clients_;
+    DisplayChange display_change_;
+    View view_;
 };
 
 }  // namespace quorvexd

@@ -58,17 +58,6 @@ TEST_F(Exchange, ReplyLargerThanAskedIsCut) {
     EXPECT_EQ(bus->bridge(0).pending(), 0u) << "one transfer carried it all; the rest was dropped";
 }
 
-TEST_F(Exchange, SplitReplyLeavesItsTailForTheNextRead) {
-    connect_first();
-    fw().set_s16("luminance", 99);
-    bus->bridge(0).faults.split_data = 20;
-    uint8_t packet[32] = {8, 0, 0, 0, 0, 0};
-    StdoutCapture quiet;
-    ASSERT_EQ(RegUsbApi(packet, 32), RC_OK);
-    EXPECT_EQ(packet[7], 99);
-    EXPECT_EQ(bus->bridge(0).pending(), 12u);
-}
-
 TEST_F(Exchange, LongCommandsWaitTheirMinutes) {
     connect_first();
     bus->bridge(0).faults.no_reply = true;

@@ -1,41 +1,12 @@
-// A long-running host on the simulated bus: however many calls it makes, the library leaves no
-// handle, device list or file descriptor behind, and the simulated display's own records
-// stay bounded.
-#include <filesystem>
-#include <iterator>
-
+// A long-running host on the simulated bus: the simulated display's own records stay bounded.
+// (A thousand scan/connect/disconnect cycles leaving nothing open are the umockdev tests', on
+// the real libusb backend.)
 #include "support/sim_fixture.h"
 
 namespace qvtest {
 namespace {
 
-std::size_t open_descriptors() {
-    namespace fs = std::filesystem;
-    return static_cast<std::size_t>(std::distance(fs::directory_iterator("/proc/self/fd"), {}));
-}
-
 class LongRun : public SimTest {};
-
-TEST_F(LongRun, ThousandScanConnectDisconnectCyclesLeaveNothingOpen) {
-    make_bus(3);
-    LogMessage = 0;
-    char serials[36] = {};
-    const std::size_t descriptors = open_descriptors();
-    StdoutCapture quiet;  // "Moniter Type is ..." prints at every connect
-    for (int cycle = 0; cycle < 1000; ++cycle) {
-        ASSERT_EQ(Scan(serials), 3) << cycle;
-        const auto slot = static_cast<int8_t>(cycle % 3);
-        ASSERT_EQ(Connect(slot), RC_OK) << cycle;
-        ASSERT_EQ(bus->open_handles(), 1) << cycle;
-        ASSERT_EQ(Disconnect(), RC_OK) << cycle;
-    }
-    quiet.stop();
-    EXPECT_EQ(bus->open_handles(), 0);
-    EXPECT_EQ(bus->open_lists(), 0);
-    EXPECT_EQ(open_descriptors(), descriptors);
-    EXPECT_EQ(g_glimmetHandle, nullptr);
-    EXPECT_EQ(bus->init_calls(), 1000);
-}
 
 // A display that never answers: every get waits out its ten attempts, a pause each.
 TEST_F(LongRun, RecordsOfRequestsAndPausesStayBounded) {

@@ -75,27 +75,6 @@ TEST_F(Environment, MalformedValueFailsTheScanWithoutRealUsb) {
     EXPECT_NE(err.find("QUORVEX_SIMULATE='displays=9' is not valid: displays must be 0..4"), std::string::npos) << err;
 }
 
-TEST_F(Environment, ValueSelectsTheSimulatedBus) {
-    setenv("QUORVEX_SIMULATE", "displays=2,serial1=ENVTEST001,type2=1,clock=virtual", 1);
-    char serials[36] = {};
-    SetLog(0);
-    StdoutCapture quiet;
-    ASSERT_EQ(Scan(serials), 2);
-    EXPECT_STREQ(serials, "ENVTEST001");
-    EXPECT_STREQ(serials + 12, "QVSIM00002");
-    ASSERT_EQ(Connect(1), RC_OK);
-    EXPECT_EQ(gu8MonitorType, 1);
-    EXPECT_NE(g_glimmetHandle, nullptr);
-    // Settings persist on the simulated displays across scans of the same configuration.
-    ASSERT_EQ(SetDisplayLuminance(200), RC_OK);
-    ASSERT_EQ(Scan(serials), 2);
-    ASSERT_EQ(Connect(1), RC_OK);
-    int16_t v = 0;
-    ASSERT_EQ(GetDisplayLuminance(&v), RC_OK);
-    EXPECT_EQ(v, 200);
-    Disconnect();
-}
-
 // With calibration-seconds the calibration commands answer after that many (here virtual)
 // seconds, the one read waiting for the answer.
 TEST_F(Environment, CalibrationCommandsAnswerAfterTheGivenSeconds) {

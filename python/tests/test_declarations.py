@@ -107,13 +107,3 @@ def test_every_declaration_resolves_in_the_built_library():
     assert ll.variable("baudrate").value == 115200
     assert ll.variable("byDefaultInputNames")[0]  # a table the library fills
 
-
-def test_header_reader_handles_split_and_commented_declarations(tmp_path):
-    header = tmp_path / "h.h"
-    header.write_text("/** Doc. */\nQV_API int F(uint8_t a, /* note */\n"
-                      "             const int16_t b[3]) QV_NOEXCEPT;\n"
-                      "QV_API extern char t[2][3]; ///< a table\n")
-    parsed = cheader.parse(header)
-    assert [p.name for p in parsed.functions["F"].params] == ["a", "b"]
-    assert parsed.functions["F"].params[1].type == cheader.CType("int16_t", 0, (3,), True)
-    assert parsed.globals["t"] == cheader.CType("char", 0, (2, 3), False)

@@ -89,19 +89,12 @@ TEST(CliProfile, RestoreBringsBackWhatADumpHeld) {
     const Result restore = tool({"restore", tool.dir / "before.json"});
     EXPECT_EQ(restore.status, 0) << restore.err;
     EXPECT_EQ(writable(tool.dump(0)), writable(before));
+    EXPECT_EQ(tool({"restore", tool.dir / "missing.json"}).status, 2);
 }
 
-TEST(CliProfile, RestoreOntoAnotherDisplayAndCloneLeaveTheWritableSettingsEqual) {
-    Tool tool;
-    ASSERT_EQ(tool({"set", "luminance", "200"}).status, 0);
-    ASSERT_EQ(tool({"set", "warmup", "warmup-enable-status=1", "warmup-time-hour=7", "warmup-enable-monday=1"}).status, 0);
-    const Json source = tool.dump(0);
-    EXPECT_EQ(source["settings"]["luminance"], 200);
-    ASSERT_NE(writable(tool.dump(1)), writable(source));
-    ASSERT_EQ(tool({"dump", tool.dir / "zero.json"}).status, 0);
-    ASSERT_EQ(tool({"restore", "--display", "1", tool.dir / "zero.json"}).status, 0);
-    EXPECT_EQ(writable(tool.dump(1)), writable(source));
-
+// (Restoring onto another display, and refusing what is not a profile before writing anything,
+// is the shared profile corpus's, through the tool and Python.)
+TEST(CliProfile, CloneLeavesTheWritableSettingsEqual) {
     Tool other;
     ASSERT_EQ(other({"set", "osd-opacity", "40"}).status, 0);
     const Result clone = other({"clone", "0", "1", "--json"});
@@ -122,21 +115,6 @@ TEST(CliProfile, RestoreReportsWhatTheTargetRefusesAndExits6) {
     EXPECT_NE(failed["usb-c-input-config"].get<std::string>().find("monitor type 2"), std::string::npos);
     EXPECT_NE(r.err.find("restore: usb-c-input-config:"), std::string::npos) << r.err;
     EXPECT_EQ(tool({"clone", "0", "1"}).status, 6);
-}
-
-TEST(CliProfile, RestoreRefusesWhatIsNotAProfileBeforeWritingAnything) {
-    Tool tool;
-    auto restore = [&](const std::string& text) {
-        std::ofstream(tool.dir / "p.json") << text;
-        return tool({"restore", tool.dir / "p.json"});
-    };
-    EXPECT_EQ(restore("{").status, 2);
-    EXPECT_EQ(restore(R"({"format": "other/1", "settings": {}})").status, 2);
-    EXPECT_EQ(restore(R"({"format": "quorvex-settings/1", "settings": {"no-such": 1}})").status, 2);
-    EXPECT_EQ(restore(R"({"format": "quorvex-settings/1", "settings": {"luminance": 60, "osd-timeout": 7}})").status, 2);
-    EXPECT_EQ(restore(R"({"format": "quorvex-settings/1", "settings": {"luminance": 60, "date-time": {"year": 1}}})").status, 2);
-    EXPECT_EQ(tool.dump(0)["settings"]["luminance"], 120);
-    EXPECT_EQ(tool({"restore", tool.dir / "missing.json"}).status, 2);
 }
 
 TEST(CliProfile, DiffListsWhatDiffersBetweenProfilesAndTheDisplay) {

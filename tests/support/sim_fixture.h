@@ -6,7 +6,6 @@
 
 #include <cstdio>
 #include <memory>
-#include <utility>
 #include <string>
 #include <utility>
 #include <vector>

@@ -114,8 +114,8 @@ def main():
     # known to be listening once it reports a change of this script's own.
     events = Varlink(socket_path())
     events.send("Subscribe", more=True)
-    while True:
-        service.call("Set", serial=second, values={"osd-timeout": 30})
+    for probe in range(10, 60, 5):
+        service.call("Set", serial=second, values={"osd-timeout": probe})
         try:
             events.sock.settimeout(0.5)
             next_event(events, lambda e: e["type"] == "setting-changed" and e.get("pid") == os.getpid())
@@ -124,6 +124,8 @@ def main():
             continue
         finally:
             events.sock.settimeout(60)
+    else:
+        check(False, "no event arrived for this script's own changes")
     other = subprocess.Popen([sys.executable, __file__, "--set", first, "150"])
     check(other.wait() == 0, "the other program failed")
     event = next_event(events, lambda e: e["type"] == "setting-changed" and e.get("pid") == other.pid)

@@ -95,8 +95,12 @@ def main():
         return other_program(sys.argv[2], sys.argv[3])
     service = Varlink(socket_path())
 
-    # 1. The displays.
-    displays = service.call("List")["displays"]
+    # 1. The displays (a daemon just started serves each once it has answered).
+    for _ in range(500):
+        displays = service.call("List")["displays"]
+        if len(displays) >= 2 and all(d["state"] == "ready" for d in displays):
+            break
+        time.sleep(0.02)
     for d in displays:
         print(f"display {d['serial']}: monitor type {d['monitorType']}, firmware {d['firmware']}, {d['state']}")
     check(len(displays) >= 2, "this walk-through needs two displays")
@@ -138,9 +142,10 @@ def main():
     check(job is not None, "recalibrate returned no job")
     print(f"{first}: calibration running as job {job}")
     meanwhile = service.call("Get", serial=second, names=["luminance"])["values"]["luminance"]
-    print(f"{second} answers meanwhile: luminance {meanwhile}")
     jobs = {j["id"]: j for j in service.call("Jobs")["jobs"]}
     check(job in jobs, f"Jobs does not list job {job}")
+    print(f"{second} answers meanwhile: luminance {meanwhile}; job {job} is {jobs[job]['state']}")
+    check(jobs[job]["state"] == "running", "the calibration ended before the other display was asked")
     ended = next_event(events, lambda e: e["type"] == "job-ended" and e.get("job") == job)
     print(f"job {job} ended: result {ended['result']} {ended.get('message', '')}")
     check(ended["result"] == 0, f"the calibration failed: {ended}")

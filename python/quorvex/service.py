@@ -109,12 +109,20 @@ class Service:
 
     ``path`` names the socket; by default it is found as the library finds it
     (``QUORVEX_SOCKET``, ``/run/quorvex/io.quorvex``, ``$XDG_RUNTIME_DIR/quorvex/io.quorvex``).
-    A lock taken here lasts as long as this connection (or until :meth:`unlock`).
+    A lock taken here lasts as long as this connection (or until :meth:`unlock`). Under
+    ``quorvexctl lock`` (``QUORVEX_LOCK`` set) the connection presents the lock's token at once,
+    as the library does: its changes are the lock holder's.
     """
 
     def __init__(self, path: Optional[str] = None) -> None:
         self._path = path
         self._connection = _Connection(path)
+        if os.environ.get("QUORVEX_LOCK"):
+            try:
+                self.use_lock()
+            except BaseException:
+                self.close()
+                raise
 
     @property
     def path(self) -> str:
@@ -174,7 +182,8 @@ class Service:
         """Every display file of a type, as (name, content)."""
         method = f"{INTERFACE}.GetFiles"
         return [(r["name"], base64.b64decode(r["content"]))
-                for r in self._connection.stream(method, _given(serial=serial, fileType=file_type))]
+                for r in self._connection.stream(method, _given(serial=serial, fileType=file_type))
+                if r["name"]]  # a type without files answers once, with no name
 
     def lock(self, serial: Optional[str] = None) -> str:
         """Holds the display for this connection; the token programs started by this one present."""

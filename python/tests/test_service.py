@@ -38,6 +38,11 @@ def daemon(tmp_path, monkeypatch):
     assert os.path.exists(socket), process.stderr.read() if process.poll() is not None else "no socket"
     monkeypatch.setenv("QUORVEX_SOCKET", socket)
     monkeypatch.delenv("QUORVEX_SIMULATE", raising=False)
+    with Service() as service:  # the displays are served once they have answered
+        for _ in range(1000):
+            if [d["state"] for d in service.list()] == ["ready", "ready"]:
+                break
+            threading.Event().wait(0.01)
     yield socket
     process.terminate()
     log = process.communicate(timeout=30)[1]
@@ -111,24 +116,25 @@ def test_every_client_sees_another_clients_change_with_its_pid_and_context(daemo
 
 
 def test_a_command_runs_under_the_lock_and_the_lock_ends_with_it(daemon, tool):
-    # Inside: the command's own set (the library presents QUORVEX_LOCK) goes through; one
-    # without the token is another client, refused by the display; so is one through the
-    # interface, with Locked.
+    # Inside, the command's clients present QUORVEX_LOCK and their sets go through: the tool
+    # (through the library) and Python's service client. Without the token they are other
+    # clients: refused by the display through the library, with Locked through the interface.
     script = f"""
-        "$QV" --serial {SERIAL_A} set luminance 90; mine=$?
-        env -u QUORVEX_LOCK "$QV" --serial {SERIAL_A} set luminance 91; theirs=$?
-        env -u QUORVEX_LOCK "$PY" -c "$SETTER" 92 {SERIAL_A} other || refused=$?
-        echo "$mine $theirs $refused"
+        "$QV" --serial {SERIAL_A} set luminance 90; tool=$?
+        env -u QUORVEX_LOCK "$QV" --serial {SERIAL_A} set luminance 91; other_tool=$?
+        env -u QUORVEX_LOCK "$PY" -c "$SETTER" 92 {SERIAL_A} other; other_python=$?
+        "$PY" -c "$SETTER" 94 {SERIAL_A} mine; python=$?
+        echo "$tool $other_tool $other_python $python"
         exit 7
     """
     env = dict(os.environ, QV=str(tool), PY=sys.executable, SETTER=SETTER, PYTHONPATH=str(ROOT / "python"))
     done = subprocess.run([str(tool), "lock", SERIAL_A, "--", "sh", "-c", script], env=env,
                           capture_output=True, text=True, timeout=60)
     assert done.returncode == 7, done.stderr
-    assert done.stdout.split() == ["0", "5", "1"], done.stderr
+    assert done.stdout.split() == ["0", "5", "1", "0"], done.stderr
     assert "io.quorvex.Display.Locked" in done.stderr
     with Service() as after:
-        assert after.get(["luminance"], serial=SERIAL_A) == {"luminance": 90}
+        assert after.get(["luminance"], serial=SERIAL_A) == {"luminance": 94}
         after.set({"luminance": 93}, serial=SERIAL_A)  # released
 
 

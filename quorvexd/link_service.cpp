@@ -187,6 +187,7 @@ LinkService::Display* LinkService::find(uint8_t bus, uint8_t address) {
 Json LinkService::rescan() {
     Json devices = Json::array();
     std::vector<Display*> seen;
+    std::vector<std::pair<DisplayId, bool>> changes;
     bus_.with([&](qv::UsbBackend& b) {
         qv::UsbDevice** list = nullptr;
         const ssize_t n = b.get_device_list(&list);
@@ -219,6 +220,7 @@ Json LinkService::rescan() {
             if (claim_rc == 0) {
                 d->handle = handle;
                 d->claimed = true;
+                changes.emplace_back(d->id, true);
                 log_info("serving the display at bus %03u address %03u", bus, address);
             } else if (!d->held_elsewhere_reported) {
                 d->held_elsewhere_reported = true;
@@ -230,6 +232,7 @@ Json LinkService::rescan() {
         for (auto& d : displays_) {
             if (d->gone || std::find(seen.begin(), seen.end(), d.get()) != seen.end()) continue;
             d->gone = true;
+            if (d->claimed) changes.emplace_back(d->id, false);
             log_info("the display at bus %03u address %03u is gone", d->id.bus, d->id.address);
             if (d->handle != nullptr && !d->in_flight) {
                 b.close(d->handle);
@@ -240,6 +243,8 @@ Json LinkService::rescan() {
     });
     for (auto& d : displays_)
         if (d->gone) schedule(*d);
+    if (display_change_)
+        for (const auto& [id, served] : changes) display_change_(id, served);
     return devices;
 }
 
@@ -251,7 +256,17 @@ void LinkService::call(ConnId conn, const Call& call) {
     if (method == "End") return end(conn, call);
     if (method == "Hello") return hello(conn, call);
     if (method == "Devices") {
-        if (!call.oneway) server_.reply(conn, {{"devices", rescan()}});
+        Json devices = rescan();
+        const Peer* peer = server_.peer(conn);
+        if (view_ && peer != nullptr) {
+            Json shown = Json::array();
+            for (Json& d : devices)
+                if (d["vendor"] != QUORVEX_USB_VID || d["product"] != QUORVEX_USB_PID ||
+                    view_(*peer, DisplayId{d["bus"].get<uint8_t>(), d["address"].get<uint8_t>()}))
+                    shown.push_back(std::move(d));
+            devices = std::move(shown);
+        }
+        if (!call.oneway) server_.reply(conn, {{"devices", devices}});
         return;
     }
     if (method == "Open") return open(conn, call);

@@ -109,6 +109,14 @@ public:
     // those gone. Returns the whole device list for clients.
     Json rescan();
 
+    // Told after a walk that claimed a display (`served`) or found one gone.
+    using DisplayChange = std::function<void(DisplayId display, bool served)>;
+    void on_display_change(DisplayChange change) { display_change_ = std::move(change); }
+    // Which displays a client's device list shows (all when unset): quorvexd's own display
+    // workers each see the one display they serve.
+    using View = std::function<bool(const Peer& peer, DisplayId display)>;
+    void set_view(View view) { view_ = std::move(view); }
+
 private:
     struct Display;
     struct Op;
@@ -147,6 +155,8 @@ private:
     ExchangeObserver* observer_;
     std::vector<std::unique_ptr<Display>> displays_;
     std::map<ConnId, Client> clients_;
+    DisplayChange display_change_;
+    View view_;
 };
 
 }  // namespace quorvexd

@@ -20,6 +20,9 @@
 #include "gadget_usb/clock.h"
 #include "gadget_usb/link_wire.h"
 #include "gadget_usb/usb_backend.h"
+#include "display_service.h"
+#include "display_worker.h"
+#include "events.h"
 #include "link_service.h"
 #include "server.h"
 #include "sim/sim_config.h"
@@ -104,12 +107,16 @@ int main(int argc, char** argv) {
     std::string socket_path;
     bool user = false;
     bool read_only = false;
+    int worker_fd = -1;
     app.add_option("--socket", socket_path, "Serve on this socket")->type_name("PATH");
     app.add_flag("--user", user, "Serve the caller's session: $XDG_RUNTIME_DIR/" + std::string(qv::link::kSessionSocket));
     app.add_flag("--read-only", read_only, "Refuse every command that changes a display");
     app.add_flag("--debug", quorvexd::g_debug, "Log every client and every command (who sent it)");
+    // The daemon starts itself with --worker, once per display (display_worker.h).
+    app.add_option("--worker", worker_fd)->group("");
     app.set_version_flag("--version", QUORVEX_VERSION);
     CLI11_PARSE(app, argc, argv);
+    if (worker_fd >= 0) return quorvexd::run_display_worker(worker_fd);
 
     signal(SIGPIPE, SIG_IGN);
 
@@ -162,9 +169,23 @@ int main(int argc, char** argv) {
         created = path;
     }
 
+    // Where the display workers find the daemon: the socket it made, or the one systemd passed.
+    std::string served_path = created;
+    if (served_path.empty() && activated > 0) {
+        sockaddr_un address{};
+        socklen_t size = sizeof address;
+        if (getsockname(SD_LISTEN_FDS_START, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+            served_path.assign(address.sun_path, strnlen(address.sun_path, sizeof address.sun_path));
+    }
+    std::error_code error;
+    const std::string program = std::filesystem::read_symlink("/proc/self/exe", error).string();
+
     quorvexd::ReadOnly read_only_policy;
     quorvexd::LinkService link(server, bus, read_only ? &read_only_policy : nullptr);
     server.add_interface(&link);
+    quorvexd::Events events(server);
+    quorvexd::DisplayService displays(server, link, events, {served_path, program, read_only});
+    server.add_interface(&displays);
     link.rescan();
     // Displays held by other programs, and displays plugged in later, are looked for again.
     std::function<void()> walk = [&] {

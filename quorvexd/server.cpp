@@ -74,8 +74,10 @@ Server::~Server() {
 void Server::add_interface(Interface* interface) { interfaces_.push_back(interface); }
 
 namespace {
-// epoll data: 0 the wake-up, connection ids as they are, listeners with the top bit set.
+// epoll data: 0 the wake-up, connection ids as they are, listeners with the top bit set, other
+// watched descriptors with the next one.
 constexpr uint64_t kListenerTag = uint64_t{1} << 63;
+constexpr uint64_t kWatchTag = uint64_t{1} << 62;
 }  // namespace
 
 void Server::listen_on(int fd) {
@@ -102,6 +104,18 @@ void Server::post(std::function<void()> work) {
 }
 
 void Server::at(Clock::time_point when, std::function<void()> work) { timers_.emplace(when, std::move(work)); }
+
+void Server::watch(int fd, std::function<void()> ready) {
+    watched_[fd] = std::make_shared<std::function<void()>>(std::move(ready));
+    epoll_event ev{};
+    ev.events = EPOLLIN | EPOLLRDHUP;
+    ev.data.u64 = kWatchTag | static_cast<uint64_t>(fd);
+    epoll_ctl(epoll_, EPOLL_CTL_ADD, fd, &ev);
+}
+
+void Server::unwatch(int fd) {
+    if (watched_.erase(fd) != 0) epoll_ctl(epoll_, EPOLL_CTL_DEL, fd, nullptr);
+}
 
 int Server::timeout_ms() const {
     if (timers_.empty()) return -1;
@@ -140,6 +154,11 @@ void Server::run() {
                 run_posted();
             } else if ((tag & kListenerTag) != 0) {
                 accept_from(static_cast<int>(tag & ~kListenerTag));
+            } else if ((tag & kWatchTag) != 0) {
+                const auto it = watched_.find(static_cast<int>(tag & ~kWatchTag));
+                if (it == watched_.end()) continue;
+                const auto ready = it->second;  // kept while it runs: it may unwatch itself
+                (*ready)();
             } else {
                 const auto it = connections_.find(tag);
                 if (it == connections_.end()) continue;
@@ -314,6 +333,11 @@ bool Server::wants_more(ConnId id) const {
 const Peer* Server::peer(ConnId id) const {
     const auto it = connections_.find(id);
     return it == connections_.end() ? nullptr : &it->second->peer;
+}
+
+std::size_t Server::pending_output(ConnId id) const {
+    const auto it = connections_.find(id);
+    return it == connections_.end() ? 0 : it->second->output.size();
 }
 
 void Server::send(Connection& c, std::string message) {

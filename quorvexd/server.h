@@ -70,6 +70,8 @@ public:
     // Whether the call in progress asked for more replies.
     bool wants_more(ConnId conn) const;
     const Peer* peer(ConnId conn) const;
+    // The replies of the connection not yet taken by its client.
+    std::size_t pending_output(ConnId conn) const;
     bool connected(ConnId conn) const { return connections_.count(conn) != 0; }
     std::size_t connection_count() const { return connections_.size(); }
 
@@ -77,6 +79,10 @@ public:
     void post(std::function<void()> work);
     // Runs `work` on the loop's thread at `when` or soon after.
     void at(Clock::time_point when, std::function<void()> work);
+    // Runs `ready` on the loop's thread whenever `fd` (another descriptor the daemon reads, such
+    // as a worker's socket) is readable or hung up, until unwatch(fd).
+    void watch(int fd, std::function<void()> ready);
+    void unwatch(int fd);
 
 private:
     struct Connection;
@@ -104,6 +110,7 @@ private:
     std::mutex posted_mutex_;
     std::vector<std::function<void()>> posted_;
     std::multimap<Clock::time_point, std::function<void()>> timers_;
+    std::map<int, std::shared_ptr<std::function<void()>>> watched_;
 };
 
 // Service-wide logging on standard error (the journal takes it under systemd). Debug lines only

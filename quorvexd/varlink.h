@@ -55,5 +55,6 @@ inline constexpr const char* kInterfaceNotFound = "org.varlink.service.Interface
 inline constexpr const char* kMethodNotFound = "org.varlink.service.MethodNotFound";
 inline constexpr const char* kInvalidParameter = "org.varlink.service.InvalidParameter";
 inline constexpr const char* kPermissionDenied = "org.varlink.service.PermissionDenied";
+inline constexpr const char* kMethodNotImplemented = "org.varlink.service.MethodNotImplemented";
 
 }  // namespace quorvexd

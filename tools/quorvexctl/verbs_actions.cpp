@@ -4,8 +4,11 @@
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <iostream>
+#include <map>
 
+#include "actions.h"
 #include "output.h"
 #include "progress.h"
 #include "quorvex.h"
@@ -41,14 +44,32 @@ int act_waiting(const Options& opt, const std::string& what, const std::string& 
     }, needs);
 }
 
-// The table row of a setting the tool knows by name.
-const qv::SettingRow& row(const char* name) { return *qv::find_row(name); }
-
-constexpr const char* kCalibrationOn = "calibration on";
-constexpr const char* kTestPatternOn = "test-pattern mode on";
-
 int unknown(const std::string& verb, const std::string& what, const char* valid) {
     return fail(kExitUsage, verb + ": '" + shown(what) + "' is not one of " + valid);
+}
+
+// Runs an action of the settings layer's table with the words the command line gave for its
+// arguments: one argument is named by the action's words ("preset load"), several by the
+// words and the argument ("calibrate configure luminance").
+int run_action(const Options& opt, const std::string& words, const std::vector<std::string>& given,
+               const std::function<void()>& done = {}) {
+    const qv::settings::Action& action = *qv::settings::find_action_words(words);
+    std::vector<long> values;
+    for (std::size_t i = 0; i < action.arguments.size(); ++i) {
+        const auto& arg = action.arguments[i];
+        const std::string what = action.arguments.size() == 1 ? words : words + " " + arg.name;
+        long value = 0;
+        int status = kExitOk;
+        if (!parse_number(what, given[i], arg.low, arg.high, &value, &status)) return status;
+        values.push_back(value);
+    }
+    auto body = [&] {
+        const int rc = action.run(values);
+        if (rc == RC_OK && done) done();
+        return rc;
+    };
+    if (action.long_running()) return act_waiting(opt, words, action.waits_for, body, action.needs);
+    return act(opt, words, body, action.needs);
 }
 
 }  // namespace
@@ -60,121 +81,42 @@ int run_factory_reset(const Options& opt) {
         std::getline(std::cin, answer);
         if (answer != "y" && answer != "Y" && answer != "yes") return fail(kExitUsage, "factory reset not confirmed");
     }
-    return act(opt, "factory-reset", [] { return row("factory-reset").action(); });
+    return run_action(opt, "factory-reset", {});
 }
 
-int run_power_off_processor(const Options& opt) {
-    return act(opt, "power-off-processor", [] { return row("internal-processor-power-off").action(); });
-}
+int run_power_off_processor(const Options& opt) { return run_action(opt, "power-off-processor", {}); }
 
-int run_lock_menu(const Options& opt, const std::string& code) {
-    long value = 0;
-    int status = kExitOk;
-    if (!parse_number("lock-menu", code, 0, 255, &value, &status)) return status;
-    return act(opt, "lock-menu", [&] { return row("management-menu-lock").set_u8(static_cast<uint8_t>(value)); });
-}
+int run_lock_menu(const Options& opt, const std::string& code) { return run_action(opt, "lock-menu", {code}); }
 
 int run_preset(const Options& opt, const std::string& what, const std::string& number) {
     if (what != "load" && what != "save") return unknown("preset", what, "load, save");
-    const Setting* s = find_setting(what == "load" ? "load-user-preset" : "save-user-preset");
-    long value = 0;
-    int status = kExitOk;
-    if (!parse_number("preset " + what, number, s->low, s->high, &value, &status)) return status;
-    return act(opt, "preset " + what, [&] { return write_setting(*s, Json(value)); });
+    return run_action(opt, "preset " + what, {number});
 }
 
-int run_clear_markers(const Options& opt) {
-    if (opt.pip)
-        return act(opt, "clear-markers --pip", ClearPIPMarkers, qv::guard::marker_pip.needs);
-    return act(opt, "clear-markers", ClearMarkers, qv::guard::marker_main.needs);
-}
+int run_clear_markers(const Options& opt) { return run_action(opt, opt.pip ? "clear-markers --pip" : "clear-markers", {}); }
 
 int run_calibrate(const Options& opt, const std::string& what, const std::vector<std::string>& args) {
-    const std::string calibration = kCalibrationOn;
-    auto no_arguments = [&](int (*fn)() noexcept, const char* task, const std::string& needs = {}) {
-        if (!args.empty()) return fail(kExitUsage, "calibrate " + what + " takes no arguments");
-        return act_waiting(opt, "calibrate " + what, task, fn, needs);
-    };
-    if (what == "recalibrate") return no_arguments(RecalibrateActivePreset, "recalibrate the active preset", calibration);
-    if (what == "validate-xml") return no_arguments(ValidateTintwisecalXML, "validate its XML calibration description");
-    if (what == "position-colorimeter") return no_arguments(PositionColorimeter, "position its colorimeter");
-    if (what == "xml") return no_arguments(PerformTintwiseCalibration, "run the XML-driven calibration", calibration);
-    if (what == "align") {
-        if (!args.empty()) return fail(kExitUsage, "calibrate align takes no arguments");
-        // The alignment answers a missing precondition with "invalid argument".
-        return act_waiting(opt, "calibrate align", "align its internal calibration device", [] {
-            const int rc = AlignInternalCalibrationDevice();
-            return rc == RC_INVALID_ARGUMENT ? RC_NOT_ALLOWED : rc;
-        }, "calibration on and the external instrument allowed");
-    }
-    if (what == "mode") {
-        if (!args.empty()) return fail(kExitUsage, "calibrate mode takes no arguments");
-        return act(opt, "calibrate mode", [&] {
-            const int rc = GetCalibrationMode();
-            if (rc == RC_OK) opt.json ? out("{\"calibration_mode\": 0}\n") : out("calibration mode: 0\n");
-            return rc;
-        });
-    }
-    if (what == "configure") {
-        // Colour space, three preset targets and the luminance, as the display defines them.
-        static constexpr struct {
-            const char* name;
-            long low, high;
-        } kTargets[] = {{"color-space", 1, 8}, {"option2", 1, 6}, {"option3", 1, 4}, {"option4", 1, 6}, {"luminance", 48, 250}};
-        if (args.size() != 5)
-            return fail(kExitUsage, "calibrate configure COLOR-SPACE OPTION2 OPTION3 OPTION4 LUMINANCE (5 numbers)");
-        uint8_t v[5];
-        for (std::size_t i = 0; i < 5; ++i) {
-            long value = 0;
-            int status = kExitOk;
-            if (!parse_number(std::string("calibrate configure ") + kTargets[i].name, args[i], kTargets[i].low,
-                              kTargets[i].high, &value, &status))
-                return status;
-            v[i] = static_cast<uint8_t>(value);
-        }
-        return act_waiting(opt, "calibrate configure", "calibrate the configured preset",
-                           [&] { return ConfigureAndCalibratePreset(v[0], v[1], v[2], v[3], v[4]); }, calibration);
-    }
-    return unknown("calibrate", what, "recalibrate, configure, align, validate-xml, position-colorimeter, xml, mode");
+    const qv::settings::Action* action = qv::settings::find_action_words("calibrate " + what);
+    if (action == nullptr)
+        return unknown("calibrate", what, "recalibrate, configure, align, validate-xml, position-colorimeter, xml, mode");
+    if (what == "configure" && args.size() != action->arguments.size())
+        return fail(kExitUsage, "calibrate configure COLOR-SPACE OPTION2 OPTION3 OPTION4 LUMINANCE (5 numbers)");
+    if (args.size() != action->arguments.size()) return fail(kExitUsage, "calibrate " + what + " takes no arguments");
+    if (what == "mode")
+        return run_action(opt, action->words, args,
+                          [&] { opt.json ? out("{\"calibration_mode\": 0}\n") : out("calibration mode: 0\n"); });
+    return run_action(opt, action->words, args);
 }
 
 int run_test_pattern(const Options& opt, const std::string& what, const std::vector<std::string>& args) {
-    const std::string mode_on = kTestPatternOn;
-    auto expect = [&](std::size_t n, const char* usage) {
-        return args.size() == n ? kExitOk : fail(kExitUsage, std::string("usage: quorvexctl test-pattern ") + usage);
-    };
-    if (what == "on") {
-        if (const int s = expect(0, "on"); s != kExitOk) return s;
-        return act(opt, "test-pattern on", EnableTestPattern);
-    }
-    if (what == "off") {
-        if (const int s = expect(0, "off"); s != kExitOk) return s;
-        return act(opt, "test-pattern off", DisableTestPattern);
-    }
-    if (what == "color") {
-        if (const int s = expect(3, "color RED GREEN BLUE"); s != kExitOk) return s;
-        long rgb[3];
-        const char* names[] = {"red", "green", "blue"};
-        for (int i = 0; i < 3; ++i) {
-            int status = kExitOk;
-            if (!parse_number(std::string("test-pattern color ") + names[i], args[static_cast<std::size_t>(i)], 0, 255,
-                              &rgb[i], &status))
-                return status;
-        }
-        return act(opt, "test-pattern color", [&] {
-            return ShowTestPatternforUserMode(static_cast<int16_t>(rgb[0]), static_cast<int16_t>(rgb[1]),
-                                              static_cast<int16_t>(rgb[2]));
-        }, mode_on);
-    }
-    if (what == "pattern") {
-        if (const int s = expect(1, "pattern 0..9"); s != kExitOk) return s;
-        long number = 0;
-        int status = kExitOk;
-        if (!parse_number("test-pattern pattern", args[0], 0, 9, &number, &status)) return status;
-        return act(opt, "test-pattern pattern", [&] { return ShowTestPatternServiceMode(static_cast<uint32_t>(number)); },
-                   mode_on);
-    }
-    return unknown("test-pattern", what, "on, off, color, pattern");
+    static const std::map<std::string, const char*> kUsage = {
+        {"on", "on"}, {"off", "off"}, {"color", "color RED GREEN BLUE"}, {"pattern", "pattern 0..9"}};
+    const auto usage = kUsage.find(what);
+    if (usage == kUsage.end()) return unknown("test-pattern", what, "on, off, color, pattern");
+    const std::string words = "test-pattern " + what;
+    if (args.size() != qv::settings::find_action_words(words)->arguments.size())
+        return fail(kExitUsage, std::string("usage: quorvexctl test-pattern ") + usage->second);
+    return run_action(opt, words, args);
 }
 
 int run_status(const Options& opt) {

@@ -101,7 +101,10 @@ std::string event_line(const Json& e) {
     } else if (type == "job-started") {
         line += job + " started";
     } else if (type == "job-progress") {
-        line += job + " " + text_of(e, "elapsed") + " s";
+        char elapsed[32] = "?";
+        if (const auto t = e.find("elapsed"); t != e.end() && t->is_number())
+            std::snprintf(elapsed, sizeof elapsed, "%.0f", t->get<double>());
+        line += job + " " + elapsed + " s";
         if (const std::string waiting = text_of(e, "waitingFor"); !waiting.empty()) line += ", waiting for " + waiting;
     } else if (type == "job-ended") {
         line += job + " ended: result " + text_of(e, "result");

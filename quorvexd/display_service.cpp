@@ -537,7 +537,8 @@ void DisplayService::on_display(ConnId conn, const Call& call, bool changes) {
     const auto serial = resolve(conn, given);
     if (!serial) return;
     Served& d = *served(*serial);
-    if (changes && options_.read_only) return server_.error(conn, display_error::kReadOnly, Json::object());
+    if (changes && (options_.read_only || (locks_ != nullptr && locks_->read_only(conn))))
+        return server_.error(conn, display_error::kReadOnly, Json::object());
     if (changes && locks_ != nullptr)
         if (const auto refusal = locks_->refused(conn, *serial)) return server_.error(conn, display_error::kLocked, *refusal);
     if (!d.job.empty()) {

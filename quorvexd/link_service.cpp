@@ -17,7 +17,6 @@ extern const char* const kLinkDescription;
 namespace {
 
 constexpr ConnId kBroker = ~ConnId{0};  // the daemon itself, reading a reply nobody waits for
-constexpr uint8_t kRefusedStatus = 0xFF;
 constexpr auto kSequenceIdle = std::chrono::seconds(1);
 // A client that leaves an exchange open this long (it neither reads on nor ends it) loses it: the
 // library pauses a second between its read attempts, never longer.
@@ -26,6 +25,7 @@ constexpr uint64_t kAttemptPauseUs = 1000000;
 
 const char* const kNoSuchHandle = QV_LINK_INTERFACE ".NoSuchHandle";
 const char* const kVersionMismatch = QV_LINK_INTERFACE ".VersionMismatch";
+const char* const kNoSuchLock = QV_LINK_INTERFACE ".NoSuchLock";
 
 // An integer parameter; false when it is missing (unless optional) or not an integer in range.
 bool integer(const Json& p, const char* name, long lo, long hi, long* out, bool optional = false) {
@@ -108,13 +108,6 @@ void Worker::submit(std::function<void()> job) {
     ready_.notify_one();
 }
 
-uint8_t ReadOnly::refusal(const Peer& peer, DisplayId display, const std::vector<uint8_t>& request) {
-    if (request.empty() || qv::command_only_reads(request[0])) return 0;
-    log_info("refused command %u to uid %u pid %d on the display at bus %03u address %03u: read-only",
-             request[0], peer.uid, peer.pid, display.bus, display.address);
-    return kRefusedStatus;
-}
-
 // ---- what the service keeps
 
 struct LinkService::Op {
@@ -161,8 +154,7 @@ struct LinkService::Display {
     unsigned owed_timeout = 0;
 };
 
-LinkService::LinkService(Server& server, Bus& bus, ExchangeObserver* observer)
-    : server_(server), bus_(bus), observer_(observer) {}
+LinkService::LinkService(Server& server, Bus& bus) : server_(server), bus_(bus) {}
 
 LinkService::~LinkService() {
     bus_.with([&](qv::UsbBackend& b) {
@@ -314,6 +306,16 @@ void LinkService::hello(ConnId conn, const Call& call) {
                  p ? p->uid : 0, p ? p->pid : 0, version, qv::link::kVersion);
         return server_.error(conn, kVersionMismatch, {{"served", qv::link::kVersion}, {"asked", version}});
     }
+    if (const auto lock = call.parameters.find("lock"); lock != call.parameters.end() && !lock->is_null()) {
+        const Peer* p = server_.peer(conn);
+        const std::string token = lock->is_string() ? lock->get<std::string>() : "";
+        bool known = false;
+        for (ExchangeObserver* o : observers_) known = o->lock_presented(conn, p ? *p : Peer{}, token) || known;
+        if (!known) {
+            log_info("refused a client (uid %u pid %d): the lock it presented is not held", p ? p->uid : 0, p ? p->pid : 0);
+            return server_.error(conn, kNoSuchLock);
+        }
+    }
     server_.reply(conn, {{"version", qv::link::kVersion}, {"virtualClock", bus_.virtual_clock()}});
 }
 
@@ -443,19 +445,22 @@ void LinkService::transfer(ConnId conn, const Call& call) {
         reply.resize(std::min<std::size_t>(reply.size(), static_cast<std::size_t>(length)));
         return server_.reply(conn, {{"result", 0}, {"transferred", reply.size()}, {"data", base64(reply)}});
     }
-    if (out && observer_ != nullptr && !op->data.empty()) {
+    uint8_t status = 0;
+    if (out && !op->data.empty()) {
         const Peer* peer = server_.peer(conn);
-        if (const uint8_t status = observer_->refusal(peer ? *peer : Peer{}, d.id, op->data); status != 0) {
-            std::vector<uint8_t> packet = op->data;
-            packet[std::min(qv::reply_status_at(packet[0], packet.size()), packet.size() - 1)] = status;
-            std::vector<uint8_t> reply = bridge_framed(packet);
-            if (op->read_ahead) {
-                server_.reply(conn, {{"result", 0}, {"transferred", length}}, true);
-                return server_.reply(conn, {{"result", 0}, {"transferred", reply.size()}, {"data", base64(reply)}});
-            }
-            h->refused_reply = std::move(reply);
-            return server_.reply(conn, {{"result", 0}, {"transferred", length}});
+        for (ExchangeObserver* o : observers_)
+            if (status == 0) status = o->refusal(conn, peer ? *peer : Peer{}, d.id, op->data);
+    }
+    if (status != 0) {
+        std::vector<uint8_t> packet = op->data;
+        packet[std::min(qv::reply_status_at(packet[0], packet.size()), packet.size() - 1)] = status;
+        std::vector<uint8_t> reply = bridge_framed(packet);
+        if (op->read_ahead) {
+            server_.reply(conn, {{"result", 0}, {"transferred", length}}, true);
+            return server_.reply(conn, {{"result", 0}, {"transferred", reply.size()}, {"data", base64(reply)}});
         }
+        h->refused_reply = std::move(reply);
+        return server_.reply(conn, {{"result", 0}, {"transferred", length}});
     }
     if (d.hold == Display::Hold::long_command && d.holder != conn)
         return server_.reply(conn, {{"result", qv::USB_ERROR_BUSY}, {"transferred", 0}});
@@ -615,10 +620,8 @@ void LinkService::finished(Display& d, Op& op) {
         if (!qv::brings_data(rc, data.data(), transferred)) return;
         if (d.reply_owed && d.owed_by == op.conn) {
             d.reply_owed = false;
-            if (observer_ != nullptr) {
-                const Peer* peer = server_.peer(op.conn);
-                observer_->exchanged(peer ? *peer : Peer{}, d.id, d.request, data);
-            }
+            const Peer* peer = server_.peer(op.conn);
+            for (ExchangeObserver* o : observers_) o->exchanged(op.conn, peer ? *peer : Peer{}, d.id, d.request, data);
         }
         end_exchange(d, op.conn);
     };
@@ -705,6 +708,7 @@ void LinkService::let_go(Display& d, ConnId conn) {
 }
 
 void LinkService::disconnected(ConnId conn) {
+    for (ExchangeObserver* o : observers_) o->link_closed(conn);
     const auto it = clients_.find(conn);
     std::vector<Display*> touched;
     if (it != clients_.end()) {

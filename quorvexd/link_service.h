@@ -74,31 +74,35 @@ struct DisplayId {
 };
 
 // Where a command and the display's reply are seen, and where a command can be refused before
-// it reaches the display.
+// it reaches the display. `conn` is the client's connection.
 class ExchangeObserver {
 public:
     virtual ~ExchangeObserver() = default;
+    // A client starting its session presents a lock's token: true when the observer knows it.
+    virtual bool lock_presented(ConnId /*conn*/, const Peer& /*peer*/, const std::string& /*token*/) { return false; }
     // A non-zero status refuses the command: the display does not see it, and the client reads
     // its request back with that status as the reply.
-    virtual uint8_t refusal(const Peer& /*peer*/, DisplayId /*display*/, const std::vector<uint8_t>& /*request*/) {
+    virtual uint8_t refusal(ConnId /*conn*/, const Peer& /*peer*/, DisplayId /*display*/,
+                            const std::vector<uint8_t>& /*request*/) {
         return 0;
     }
     // A command and the display's reply as the IN transfer that brought it moved it (bridge
     // status bytes included).
-    virtual void exchanged(const Peer& /*peer*/, DisplayId /*display*/, const std::vector<uint8_t>& /*request*/,
-                           const std::vector<uint8_t>& /*reply*/) {}
+    virtual void exchanged(ConnId /*conn*/, const Peer& /*peer*/, DisplayId /*display*/,
+                           const std::vector<uint8_t>& /*request*/, const std::vector<uint8_t>& /*reply*/) {}
+    // The client's connection is gone.
+    virtual void link_closed(ConnId /*conn*/) {}
 };
 
-// --read-only: every command that changes a display is refused.
-class ReadOnly final : public ExchangeObserver {
-public:
-    uint8_t refusal(const Peer& peer, DisplayId display, const std::vector<uint8_t>& request) override;
-};
+// The status of a refused command's reply.
+inline constexpr uint8_t kRefusedStatus = 0xFF;
 
 class LinkService final : public Interface {
 public:
-    LinkService(Server& server, Bus& bus, ExchangeObserver* observer);
+    LinkService(Server& server, Bus& bus);
     ~LinkService() override;
+    // Sees every client's commands, and may refuse them (the first refusal counts).
+    void add_observer(ExchangeObserver* observer) { observers_.push_back(observer); }
 
     const char* name() const override;
     const char* description() const override;
@@ -152,7 +156,7 @@ private:
 
     Server& server_;
     Bus& bus_;
-    ExchangeObserver* observer_;
+    std::vector<ExchangeObserver*> observers_;
     std::vector<std::unique_ptr<Display>> displays_;
     std::map<ConnId, Client> clients_;
     DisplayChange display_change_;

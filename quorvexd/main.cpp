@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include <CLI/CLI.hpp>
@@ -20,10 +21,12 @@
 #include "gadget_usb/clock.h"
 #include "gadget_usb/link_wire.h"
 #include "gadget_usb/usb_backend.h"
+#include "changes.h"
 #include "display_service.h"
 #include "display_worker.h"
 #include "events.h"
 #include "link_service.h"
+#include "locks.h"
 #include "server.h"
 #include "sim/sim_config.h"
 #include "sim/virtual_clock.h"
@@ -111,6 +114,9 @@ int main(int argc, char** argv) {
     app.add_option("--socket", socket_path, "Serve on this socket")->type_name("PATH");
     app.add_flag("--user", user, "Serve the caller's session: $XDG_RUNTIME_DIR/" + std::string(qv::link::kSessionSocket));
     app.add_flag("--read-only", read_only, "Refuse every command that changes a display");
+    std::string read_only_group;
+    app.add_option("--read-only-group", read_only_group, "Members of this group read but change nothing")
+        ->type_name("GROUP");
     app.add_flag("--debug", quorvexd::g_debug, "Log every client and every command (who sent it)");
     // The daemon starts itself with --worker, once per display (display_worker.h).
     app.add_option("--worker", worker_fd)->group("");
@@ -119,6 +125,16 @@ int main(int argc, char** argv) {
     if (worker_fd >= 0) return quorvexd::run_display_worker(worker_fd);
 
     signal(SIGPIPE, SIG_IGN);
+
+    std::optional<gid_t> read_only_gid;
+    if (!read_only_group.empty()) {
+        const group* g = getgrnam(read_only_group.c_str());
+        if (g == nullptr) {
+            log_info("--read-only-group: no group named %s", read_only_group.c_str());
+            return 2;
+        }
+        read_only_gid = g->gr_gid;
+    }
 
     // The displays: the simulated bus when QUORVEX_SIMULATE describes one, else libusb.
     qv::UsbBackend* backend = nullptr;
@@ -180,12 +196,17 @@ int main(int argc, char** argv) {
     std::error_code error;
     const std::string program = std::filesystem::read_symlink("/proc/self/exe", error).string();
 
-    quorvexd::ReadOnly read_only_policy;
-    quorvexd::LinkService link(server, bus, read_only ? &read_only_policy : nullptr);
+    quorvexd::LinkService link(server, bus);
     server.add_interface(&link);
     quorvexd::Events events(server);
     quorvexd::DisplayService displays(server, link, events, {served_path, program, read_only});
     server.add_interface(&displays);
+    // Who may change what, and every accepted change told to the subscribers.
+    quorvexd::Locks locks(server, displays, events, {read_only, read_only_gid, read_only_group});
+    displays.set_locks(&locks);
+    link.add_observer(&locks);
+    quorvexd::Changes changes(displays, events);
+    link.add_observer(&changes);
     link.rescan();
     // Displays held by other programs, and displays plugged in later, are looked for again.
     std::function<void()> walk = [&] {

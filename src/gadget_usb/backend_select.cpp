@@ -83,7 +83,9 @@ int select_and_init_usb() {
                 chosen = broker_backend(paths[0].c_str(), &error, &answered);
                 if (chosen == nullptr) {
                     // The broker asked for is not there: never reach for the displays behind its back.
-                    std::fprintf(stderr, "quorvex: no display broker at QUORVEX_SOCKET='%s': %s\n",
+                    std::fprintf(stderr,
+                                 answered ? "quorvex: the display broker at QUORVEX_SOCKET='%s' refused: %s\n"
+                                          : "quorvex: no display broker at QUORVEX_SOCKET='%s': %s\n",
                                  sim::shown_text(paths[0]).c_str(), error);
                     return fail();
                 }

@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string_view>
@@ -225,9 +226,18 @@ public:
         *answered = true;
         ++session_;
         Reply r;
+        // A program started under a lock holder's lock presents its token: its changes are then
+        // the holder's.
+        const char* lock = std::getenv(link::kLockVariable);
+        if (lock != nullptr && lock[0] == '\0') lock = nullptr;
+        if (lock != nullptr && !link::lock_token(lock)) {
+            *error = "QUORVEX_LOCK is not a lock token";
+            drop();
+            return false;
+        }
         const int n = std::snprintf(out_, sizeof out_,
-                                    "{\"method\":\"" QV_LINK_INTERFACE ".Hello\",\"parameters\":{\"version\":%d}}",
-                                    link::kVersion);
+                                    "{\"method\":\"" QV_LINK_INTERFACE ".Hello\",\"parameters\":{\"version\":%d%s%s%s}}",
+                                    link::kVersion, lock ? ",\"lock\":\"" : "", lock ? lock : "", lock ? "\"" : "");
         if (!call(static_cast<std::size_t>(n), &r)) {
             *error = "the broker did not answer";
             return false;
@@ -238,6 +248,8 @@ public:
                               "the broker speaks version %ld of " QV_LINK_INTERFACE ", this library version %d",
                               r.served, link::kVersion);
                 *error = error_text_;
+            } else if (r.error == QV_LINK_INTERFACE ".NoSuchLock") {
+                *error = "the lock in QUORVEX_LOCK is not held: it has ended, or the token is wrong";
             } else {
                 *error = "the broker refused the session";
             }

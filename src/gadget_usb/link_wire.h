@@ -40,6 +40,18 @@ inline std::vector<std::string> broker_sockets(bool* named) {
 // The largest message either side accepts, its terminating NUL included.
 inline constexpr std::size_t kMaxMessage = 128 * 1024;
 
+// A display's lock is named by a token: 128 random bits in lowercase hex. Programs started by
+// the holder present it (QUORVEX_LOCK) to share the lock.
+inline constexpr std::size_t kLockTokenChars = 32;
+inline constexpr const char* kLockVariable = "QUORVEX_LOCK";
+inline bool lock_token(const char* text) {
+    std::size_t n = 0;
+    for (; text[n] != '\0'; ++n)
+        if (n == kLockTokenChars || !((text[n] >= '0' && text[n] <= '9') || (text[n] >= 'a' && text[n] <= 'f')))
+            return false;
+    return n == kLockTokenChars;
+}
+
 // ---- base64 (RFC 4648, padded)
 
 inline constexpr std::size_t base64_size(std::size_t bytes) { return (bytes + 2) / 3 * 4; }

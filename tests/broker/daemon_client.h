@@ -83,6 +83,12 @@ public:
     }
     ~Raw() { close(fd_); }
     bool connected() const { return connected_; }
+    // receive() gives null after this long without a message (a test that waits for something
+    // that never comes fails instead of hanging).
+    void give_up_after(int seconds) {
+        const timeval t{seconds, 0};
+        setsockopt(fd_, SOL_SOCKET, SO_RCVTIMEO, &t, sizeof t);
+    }
     void send_text(const std::string& text) {
         std::size_t done = 0;
         while (done < text.size()) {

@@ -12,6 +12,7 @@ from pathlib import Path
 
 import pytest
 
+from quorvex import ServiceUnavailableError
 from quorvex.service import Service
 
 ROOT = Path(__file__).resolve().parents[2]
@@ -62,9 +63,16 @@ class Lines:
 
 
 def in_background(iterator):
-    """An iterator read on a thread of its own, into a queue."""
+    """An iterator read on a thread of its own, into a queue, until the daemon stops."""
     q: queue.Queue = queue.Queue()
-    threading.Thread(target=lambda: [q.put(e) for e in iterator], daemon=True).start()
+
+    def read():
+        try:
+            for e in iterator:
+                q.put(e)
+        except ServiceUnavailableError:
+            pass
+    threading.Thread(target=read, daemon=True).start()
     return q
 
 
@@ -95,6 +103,8 @@ def test_every_client_sees_another_clients_change_with_its_pid_and_context(daemo
         while not source.empty():
             source.get()
 
+    with Service() as reader:  # the daemon learns the old value from a read
+        assert reader.get(["luminance"], serial=SERIAL_A) == {"luminance": 120}
     other = subprocess.run([sys.executable, "-c", SETTER, "222", SERIAL_A, "grading suite"],
                            env=dict(os.environ, PYTHONPATH=str(ROOT / "python")), capture_output=True, text=True)
     assert other.returncode == 0, other.stderr

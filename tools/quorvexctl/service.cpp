@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "gadget_usb/link_wire.h"
 #include "output.h"
 #include "varlink_client.h"
 #include "verbs.h"
@@ -161,7 +162,7 @@ int run_lock(const Options& /*opt*/, const std::string& serial, const std::vecto
     // and the default signal dispositions back.
     const pid_t child = fork();
     if (child == 0) {
-        setenv("QUORVEX_LOCK", token.c_str(), 1);
+        setenv(qv::link::kLockVariable, token.c_str(), 1);
         std::signal(SIGPIPE, SIG_DFL);
         const int own = output_descriptor();
         if (own != STDOUT_FILENO) {

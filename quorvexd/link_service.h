@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "gadget_usb/clock.h"
 #include "gadget_usb/usb_backend.h"
 #include "server.h"
 
@@ -26,17 +27,23 @@ class VirtualClock;
 namespace quorvexd {
 
 // The bus the daemon drives. The simulated bus is not made for several threads: its calls then
-// take turns (`serialize`). The real bus (libusb) is safe to call from several threads.
-class Bus {
+// take turns (`serialize`), but a call waiting for a simulated display's slow answer in real time
+// lets the others run meanwhile, as displays on a real bus do. The real bus (libusb) is safe to
+// call from several threads.
+class Bus : private qv::PauseListener {
 public:
     Bus(qv::UsbBackend& backend, bool serialize, qv::sim::VirtualClock* virtual_clock)
         : backend_(backend), serialize_(serialize), virtual_clock_(virtual_clock) {}
 
     template <class F>
     auto with(F f) {
-        std::unique_lock<std::mutex> lock(mutex_, std::defer_lock);
-        if (serialize_) lock.lock();
-        return f(backend_);
+        if (!serialize_) return f(backend_);
+        mutex_.lock();
+        qv::listen_to_pauses(this);
+        auto result = f(backend_);
+        qv::listen_to_pauses(nullptr);
+        mutex_.unlock();
+        return result;
     }
     bool virtual_clock() const { return virtual_clock_ != nullptr; }
     // Whether a transfer may wait for the display. Simulated displays on the virtual clock
@@ -47,6 +54,9 @@ public:
     void pass_time(uint64_t microseconds);
 
 private:
+    void pausing() override { mutex_.unlock(); }
+    void resuming() override { mutex_.lock(); }
+
     qv::UsbBackend& backend_;
     bool serialize_;
     qv::sim::VirtualClock* virtual_clock_;

@@ -126,17 +126,4 @@ bool action_arguments(const Action& action, const Json& given, std::vector<long>
     return true;
 }
 
-Json describe_actions() {
-    Json list = Json::array();
-    for (const Action& a : actions()) {
-        Json args = Json::array();
-        for (const ActionArgument& arg : a.arguments) args.push_back({{"name", arg.name}, {"low", arg.low}, {"high", arg.high}});
-        Json entry = {{"name", a.name}, {"arguments", args}, {"long", a.long_running()}};
-        if (a.long_running()) entry["waits_for"] = a.waits_for;
-        if (!a.needs.empty()) entry["needs"] = a.needs;
-        list.push_back(entry);
-    }
-    return list;
-}
-
 }  // namespace qv::settings

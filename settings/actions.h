@@ -42,7 +42,4 @@ const Action* find_action_words(std::string_view words);
 bool action_arguments(const Action& action, const Json& given, std::vector<long>* values, std::string* error,
                       std::string* bad);
 
-// The table as `quorvexctl --json list` shows settings: name, arguments, long, needs.
-Json describe_actions();
-
 }  // namespace qv::settings

@@ -6,15 +6,20 @@
 namespace qv {
 namespace {
 
+thread_local PauseListener* t_listener = nullptr;
+
 class RealClock final : public Clock {
 public:
     void sleep_us(uint64_t microseconds) override {
+        PauseListener* const listener = t_listener;
+        if (listener != nullptr) listener->pausing();
         // usleep takes at most a second's worth on some systems; split long pauses.
         while (microseconds > 0) {
             const uint64_t step = microseconds > 1000000 ? 1000000 : microseconds;
             usleep(static_cast<useconds_t>(step));
             microseconds -= step;
         }
+        if (listener != nullptr) listener->resuming();
     }
     uint64_t now_us() override {
         timespec ts{};
@@ -28,6 +33,7 @@ Clock* g_clock = nullptr;
 
 }  // namespace
 
+void listen_to_pauses(PauseListener* listener) { t_listener = listener; }
 Clock& real_clock() { return g_real; }
 Clock& clock() { return g_clock ? *g_clock : g_real; }
 void install_clock(Clock* c) { g_clock = c; }

@@ -54,6 +54,8 @@ public:
         std::filesystem::remove_all(dir_);
     }
     const std::string& socket() const { return socket_; }
+    // Waits until the daemon's display workers serve `count` displays; their list.
+    Json wait_for_displays(std::size_t count) const;
     pid_t pid() const { return pid_; }
     std::string log() const {
         std::ifstream in(log_);
@@ -149,5 +151,24 @@ private:
     bool connected_ = false;
     std::string buffer_;
 };
+
+// Waits until the daemon's display workers serve `count` displays, asking on `raw`; their list.
+inline Json wait_for_displays(Raw& raw, std::size_t count) {
+    Json displays;
+    for (int i = 0; i < 2000; ++i) {
+        displays = raw.call("io.quorvex.Display.List")["parameters"]["displays"];
+        std::size_t ready = 0;
+        for (const Json& d : displays) ready += d["state"] == "ready" ? 1 : 0;
+        if (ready == count) return displays;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ADD_FAILURE() << "the displays never became ready: " << displays;
+    return displays;
+}
+
+inline Json Daemon::wait_for_displays(std::size_t count) const {
+    Raw raw(socket_);
+    return qvtest::wait_for_displays(raw, count);
+}
 
 }  // namespace qvtest

@@ -187,6 +187,7 @@ TEST_F(Broker, ReadOnlyRefusesChangesWithAReplyStatusAndSaysWho) {
 
 TEST_F(Broker, NoClientCanHangOrStarveTheOthers) {
     Daemon daemon("displays=1,clock=virtual");
+    daemon.wait_for_displays(1);  // its display worker connected
     const std::size_t descriptors = daemon.open_descriptors();
     {
         // Malformed and oversized messages: an error, then the connection ends.

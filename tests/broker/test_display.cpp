@@ -23,20 +23,6 @@ Json call(Raw& raw, const char* method, const Json& parameters = Json::object())
     return raw.call(std::string("io.quorvex.Display.") + method, parameters);
 }
 
-// Waits until the daemon's workers have reached `count` displays.
-Json ready_displays(Raw& raw, std::size_t count) {
-    Json displays;
-    for (int i = 0; i < 2000; ++i) {
-        displays = call(raw, "List")["parameters"]["displays"];
-        std::size_t ready = 0;
-        for (const Json& d : displays) ready += d["state"] == "ready" ? 1 : 0;
-        if (ready == count) return displays;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ADD_FAILURE() << "the displays never became ready: " << displays;
-    return displays;
-}
-
 // The next event of a subscription.
 Json next_event(Raw& subscriber) {
     const Json reply = subscriber.receive();
@@ -52,7 +38,7 @@ TEST(Display, SettingsByNameOnTwoDisplaysFromTwoClients) {
     Daemon daemon(simulate(",clock=virtual"));
     Raw a(daemon.socket());
     Raw b(daemon.socket());
-    const Json displays = ready_displays(a, 2);
+    const Json displays = daemon.wait_for_displays(2);
     ASSERT_EQ(displays.size(), 2u);
     EXPECT_EQ(displays[0]["serial"], kFirst);
     EXPECT_EQ(displays[1]["monitorType"], "2");
@@ -107,7 +93,7 @@ TEST(Display, SettingsByNameOnTwoDisplaysFromTwoClients) {
 TEST(Display, ProfilesRoundTrip) {
     Daemon daemon("displays=1,clock=virtual");
     Raw raw(daemon.socket());
-    ready_displays(raw, 1);
+    daemon.wait_for_displays(1);
     const Json profile = call(raw, "Dump")["parameters"]["profile"];  // one display: no serial needed
     ASSERT_TRUE(profile.is_object()) << profile;
     ASSERT_EQ(call(raw, "Set", {{"values", {{"luminance", 100}}}}).count("error"), 0u);
@@ -127,7 +113,7 @@ TEST(Display, ACalibrationRunsAsAJobWhileTheOtherDisplayAnswers) {
     Daemon daemon(simulate(",calibration-seconds=2"));
     Raw raw(daemon.socket());
     Raw subscriber(daemon.socket());
-    ready_displays(raw, 2);
+    daemon.wait_for_displays(2);
     subscriber.send({{"method", "io.quorvex.Display.Subscribe"}, {"more", true}});
     call(raw, "List");  // the subscription is in place once a later call was answered
     const Json started = call(raw, "Run", {{"serial", kFirst}, {"action", "recalibrate"}});
@@ -140,7 +126,7 @@ TEST(Display, ACalibrationRunsAsAJobWhileTheOtherDisplayAnswers) {
     EXPECT_EQ(busy["state"], "busy");
     EXPECT_EQ(busy["job"], job);
     const Json running = call(raw, "Jobs")["parameters"]["jobs"][0];
-    EXPECT_EQ(running["state"], "running") << "the other display answered only after the calibration";
+    EXPECT_EQ(running["state"], "running") << "the other display answered only after the calibration: " << running;
     EXPECT_EQ(running["waitingFor"], "recalibrate the active preset");
 
     EXPECT_EQ(next_event(subscriber), Json({{"type", "job-started"}, {"serial", kFirst}, {"job", job}, {"action", "recalibrate"}}));
@@ -158,7 +144,7 @@ TEST(Display, AFileSentComesBackThroughTheMessages) {
     Daemon daemon("displays=1,clock=virtual");
     Raw raw(daemon.socket());
     Raw subscriber(daemon.socket());
-    ready_displays(raw, 1);
+    daemon.wait_for_displays(1);
     subscriber.send({{"method", "io.quorvex.Display.Subscribe"}, {"more", true}});
     call(raw, "List");
     std::string content;
@@ -203,7 +189,7 @@ TEST(Display, AWorkerThatEndsFailsItsJobAndIsStartedAgain) {
     Daemon daemon("displays=1,calibration-seconds=1");
     Raw raw(daemon.socket());
     Raw subscriber(daemon.socket());
-    ready_displays(raw, 1);
+    daemon.wait_for_displays(1);
     subscriber.send({{"method", "io.quorvex.Display.Subscribe"}, {"more", true}});
     call(raw, "List");
     const std::vector<pid_t> workers = workers_of(daemon.pid());
@@ -213,7 +199,7 @@ TEST(Display, AWorkerThatEndsFailsItsJobAndIsStartedAgain) {
     kill(workers[0], SIGKILL);
     EXPECT_EQ(next_event(subscriber), Json({{"type", "job-ended"}, {"serial", kFirst}, {"job", job}, {"action", "calibrate-xml"},
                                             {"result", RC_EXCHANGE_FAILED}, {"message", "the display's worker ended"}}));
-    ready_displays(raw, 1);
+    daemon.wait_for_displays(1);
     EXPECT_EQ(call(raw, "Get", {{"names", {"luminance"}}})["parameters"]["values"]["luminance"], 120);
     EXPECT_NE(workers_of(daemon.pid()), workers);
 }
@@ -222,7 +208,7 @@ TEST(Display, AWorkerThatEndsFailsItsJobAndIsStartedAgain) {
 TEST(Display, SubscribersComeAndGo) {
     Daemon daemon("displays=1,clock=virtual");
     Raw raw(daemon.socket());
-    ready_displays(raw, 1);
+    qvtest::wait_for_displays(raw, 1);
     const std::size_t before = daemon.open_descriptors();
     for (int i = 0; i < 1000; ++i) {
         Raw subscriber(daemon.socket());

@@ -31,6 +31,7 @@ public:
     // system's socket, else the session's). False with *reason naming where it looked.
     bool connect_to_daemon(std::string* reason);
     const std::string& path() const { return path_; }
+    int descriptor() const { return fd_; }
 
     bool send(const std::string& method, const Json& parameters, bool more = false);
 

@@ -1,6 +1,5 @@
 // The verbs that speak to quorvexd's io.quorvex.Display interface rather than to a display:
 // watching every change, and running a command while holding a display's lock.
-#include <poll.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -128,6 +127,7 @@ int run_watch(const Options& opt) {
     if (!client.connect_to_daemon(&reason)) return no_daemon("watch", reason);
     if (!client.send(std::string(kDisplay) + "Subscribe", Json::object(), true))
         return no_daemon("watch", "cannot write to " + client.path());
+    g_watch_fd = client.descriptor();
     struct sigaction action {};
     action.sa_handler = on_stop;  // no SA_RESTART: the wait ends
     sigaction(SIGINT, &action, nullptr);

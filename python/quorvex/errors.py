@@ -167,3 +167,33 @@ def invalid(attempt: str, why: str, *, setting: Optional[str] = None,
     code = ResultCode.INVALID_ARGUMENT
     return InvalidArgumentError(code, f"Cannot {attempt}: {why} ({code_text(code)}).",
                                 setting=setting, value=value)
+
+
+class ServiceError(Exception):
+    """quorvexd answered a call of :mod:`quorvex.service` with a Varlink error.
+
+    Attributes:
+        error: the error's full name, e.g. ``io.quorvex.Display.Locked``.
+        name: its last part, e.g. ``Locked``.
+        parameters: the error's parameters (``{"uid": 1000, "pid": 4242}`` for ``Locked``).
+        method: the method called.
+    """
+
+    def __init__(self, method: str, error: str, parameters: Optional[dict] = None) -> None:
+        self.method = method
+        self.error = error
+        self.name = error.rsplit(".", 1)[-1]
+        self.parameters = dict(parameters or {})
+        shown = ", ".join(f"{k}={v!r}" for k, v in self.parameters.items())
+        super().__init__(f"{method}: {error}" + (f" ({shown})" if shown else ""))
+
+    def __getattr__(self, key: str) -> Any:
+        # The error's parameters as attributes: e.uid, e.pid, e.job, e.serial ...
+        parameters = self.__dict__.get("parameters", {})
+        if key in parameters:
+            return parameters[key]
+        raise AttributeError(key)
+
+
+class ServiceUnavailableError(ServiceError, ConnectionError):
+    """No quorvexd answers where it was looked for, or it closed the connection."""

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "gadget_usb/link_wire.h"
 #include "gadget_usb/usb_backend.h"
@@ -25,11 +26,8 @@ bool set(const char* name) {
 
 // A broker at one of the usual places, if one takes the connection. *refused: one took it but
 // refused the session (and said so on standard error).
-UsbBackend* usual_broker(bool* refused) {
-    std::string paths[2] = {link::kSystemSocket, ""};
-    if (set("XDG_RUNTIME_DIR")) paths[1] = std::string(std::getenv("XDG_RUNTIME_DIR")) + "/" + link::kSessionSocket;
+UsbBackend* usual_broker(const std::vector<std::string>& paths, bool* refused) {
     for (const std::string& path : paths) {
-        if (path.empty()) continue;
         const char* error = nullptr;
         bool answered = false;
         if (UsbBackend* b = broker_backend(path.c_str(), &error, &answered)) return b;
@@ -76,24 +74,27 @@ int select_and_init_usb() {
             }
         } else if (direct != nullptr && std::string(direct) == "1") {
             chosen = &libusb_backend();
-        } else if (set("QUORVEX_SOCKET")) {
-            const char* path = std::getenv("QUORVEX_SOCKET");
-            const char* error = nullptr;
-            bool answered = false;
-            chosen = broker_backend(path, &error, &answered);
-            if (chosen == nullptr) {
-                // The broker asked for is not there: never reach for the displays behind its back.
-                std::fprintf(stderr,
-                             answered ? "quorvex: the display broker at QUORVEX_SOCKET='%s' refused: %s\n"
-                                      : "quorvex: no display broker at QUORVEX_SOCKET='%s': %s\n",
-                             sim::shown_text(path).c_str(), error);
-                return fail();
-            }
         } else {
-            bool refused = false;
-            chosen = usual_broker(&refused);
-            if (refused) return fail();
-            if (chosen == nullptr) chosen = &libusb_backend();
+            bool named = false;
+            const std::vector<std::string> paths = link::broker_sockets(&named);
+            if (named) {
+                const char* error = nullptr;
+                bool answered = false;
+                chosen = broker_backend(paths[0].c_str(), &error, &answered);
+                if (chosen == nullptr) {
+                    // The broker asked for is not there: never reach for the displays behind its back.
+                    std::fprintf(stderr,
+                                 answered ? "quorvex: the display broker at QUORVEX_SOCKET='%s' refused: %s\n"
+                                          : "quorvex: no display broker at QUORVEX_SOCKET='%s': %s\n",
+                                 sim::shown_text(paths[0]).c_str(), error);
+                    return fail();
+                }
+            } else {
+                bool refused = false;
+                chosen = usual_broker(paths, &refused);
+                if (refused) return fail();
+                if (chosen == nullptr) chosen = &libusb_backend();
+            }
         }
         if (chosen == &libusb_backend()) broker_clock_release();
     }

@@ -5,6 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
 
 namespace qv::link {
 
@@ -16,6 +19,23 @@ inline constexpr const char* kInterface = QV_LINK_INTERFACE;
 // $XDG_RUNTIME_DIR.
 inline constexpr const char* kSystemSocket = "/run/quorvex/io.quorvex";
 inline constexpr const char* kSessionSocket = "quorvex/io.quorvex";
+
+// The sockets a client looks for a broker at, in order: QUORVEX_SOCKET alone when it is set
+// (*named; nothing else is tried then), else the system's socket and, with XDG_RUNTIME_DIR,
+// the session's.
+inline std::vector<std::string> broker_sockets(bool* named) {
+    auto value = [](const char* name) {
+        const char* v = std::getenv(name);
+        return v != nullptr ? std::string(v) : std::string();
+    };
+    const std::string socket = value("QUORVEX_SOCKET");
+    *named = !socket.empty();
+    if (*named) return {socket};
+    std::vector<std::string> paths = {kSystemSocket};
+    if (const std::string runtime = value("XDG_RUNTIME_DIR"); !runtime.empty())
+        paths.push_back(runtime + "/" + kSessionSocket);
+    return paths;
+}
 
 // The largest message either side accepts, its terminating NUL included.
 inline constexpr std::size_t kMaxMessage = 128 * 1024;

@@ -3,7 +3,8 @@
 // Rooms: main.cpp (options and verbs), output.* (the tool's own output and exit statuses),
 // host_file.* (files the tool writes itself, such as a dump), verbs_*.cpp (the verbs; settings,
 // values and profiles come from the settings layer in settings/), transfer.cpp and progress.*
-// (file transfers, and the notice of a long calibration run).
+// (file transfers, and the notice of a long calibration run), service.cpp (the verbs spoken
+// through quorvexd: watch, lock).
 #include <csignal>
 #include <cstdlib>
 #include <string>
@@ -168,6 +169,13 @@ int parse_and_run(int argc, char** argv) {
                                [&] { return run_get_files(opt, w.a, w.file); });
     get_files->add_option("type", w.a, "Download file type")->required();
     get_files->add_option("directory", w.file, "Existing directory")->required();
+
+    verb("watch", "Print every change to the displays quorvexd serves, as it happens (until Ctrl-C)",
+         [&] { return run_watch(opt); });
+    CLI::App* lock = verb("lock", "Run a command holding a display's lock: lock SERIAL -- COMMAND...",
+                          [&] { return run_lock(opt, w.a, w.list); });
+    lock->add_option("serial", w.a, "Serial number of the display")->required();
+    lock->add_option("command", w.list, "The command and its arguments, after --")->required();
 
     try {
         app.parse(argc, argv);

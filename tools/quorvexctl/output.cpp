@@ -58,6 +58,13 @@ void outf(const char* format, ...) {
 
 bool output_is_terminal() { return isatty(fileno(g_out)) == 1; }
 
+bool flush_out() {
+    if (std::fflush(g_out) != 0) note_failure();
+    return !g_write_failed;
+}
+
+int output_descriptor() { return fileno(g_out); }
+
 bool finish_output() {
     if (std::fflush(g_out) != 0) note_failure();
     if (std::ferror(g_out) != 0 && !g_write_failed) note_failure();

@@ -26,6 +26,7 @@ enum Exit : int {
     kExitPartial = 6,    // restore or clone finished with some settings failed
     kExitHostRefused = 7,  // the host refused: a file or directory cannot be read or written
     kExitDiffer = 8,       // diff: the two sides differ
+    kExitHeld = 9,         // another client holds the display: its lock, or a job running on it
 };
 
 // Sends the library's stdout away from the tool's own output (to standard error with
@@ -40,6 +41,10 @@ void outf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 // the exit status says it; any other failure is told in one line.
 bool finish_output();
 bool output_is_terminal();
+// Pushes what was written so far to the reader; false once anything written was lost.
+bool flush_out();
+// The descriptor the tool's own output goes to (for a command the tool runs).
+int output_descriptor();
 
 // Prints "quorvexctl: <message>" on standard error and returns `status`.
 int fail(int status, const std::string& message);

@@ -51,6 +51,11 @@ int run_test_pattern(const Options& opt, const std::string& what, const std::vec
 int run_send_file(const Options& opt, const std::string& type, const std::string& path);
 int run_get_files(const Options& opt, const std::string& type, const std::string& directory);
 
+// Through quorvexd (service.cpp): every change as it happens; a command run under a display's
+// lock, exiting with the command's status.
+int run_watch(const Options& opt);
+int run_lock(const Options& opt, const std::string& serial, const std::vector<std::string>& command);
+
 // Shared by the verbs: a decimal number in low..high, or a usage failure naming the range.
 bool parse_number(const std::string& what, const std::string& text, long low, long high, long* value, int* status);
 

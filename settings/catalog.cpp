@@ -45,10 +45,18 @@ const Needs kDepartureNeeds[] = {
     {"GetUSBBindingConfiguration", "USB port binding status 3", {"usb-port-binding"}},
 };
 
+// Settings that belong to one display rather than to a facility's look: its network address,
+// its clock, the names of its inputs and the strings that identify it.
+constexpr std::string_view kPerDisplay[] = {
+    "ip-config",      "date-time",       "input-name",          "serial-number",
+    "customer-asset", "deployment-date", "deployment-location", "display-name",
+};
+
 Setting describe_row(const SettingRow& row) {
     Setting s;
     s.row = &row;
     s.name = row.cli;
+    for (std::string_view name : kPerDisplay) s.per_display = s.per_display || name == s.name;
     if (row.get_guard != nullptr) s.get_needs = row.get_guard->needs;
     if (row.set_guard != nullptr) s.set_needs = row.set_guard->needs;
     for (const Guard* guard : {row.get_guard, row.set_guard})
@@ -230,6 +238,7 @@ Json describe() {
                       {"type", type_text(s.type)},
                       {"values", values_text(s)},
                       {"needs", needs.empty() ? Json(nullptr) : Json(needs)}};
+        if (s.per_display) entry["per-display"] = true;
         if (s.type == ValueType::u8 || s.type == ValueType::s16) {
             entry["low"] = s.low;
             entry["high"] = s.high;

@@ -232,4 +232,100 @@ Json diff(const Profile& a, const Profile& b) {
     return differences;
 }
 
+bool holds(const Setting& s, const Json& live, const Json& wanted) {
+    const auto same = [](const Json& a, const Json& b) {
+        return nlohmann::json::parse(a.dump()) == nlohmann::json::parse(b.dump());
+    };
+    if (s.type != ValueType::record && s.type != ValueType::record_list) return same(live, wanted);
+    // Only what a write changes: the writable fields given.
+    const auto record_holds = [&](const Json& have, const Json& want) {
+        if (!have.is_object() || !want.is_object()) return false;
+        for (const RecordField& f : s.fields) {
+            if (f.read_only || !want.contains(f.name)) continue;
+            if (!have.contains(f.name) || !same(have[f.name], want[f.name])) return false;
+        }
+        return true;
+    };
+    if (s.type == ValueType::record) return record_holds(live, wanted);
+    if (!live.is_array() || !wanted.is_array()) return false;
+    const char* selector = nullptr;
+    for (const RecordField& f : s.fields)
+        if (f.selector) selector = f.name;
+    for (const Json& want : wanted) {
+        bool found = false;
+        for (const Json& have : live)
+            if (selector != nullptr && have.contains(selector) && want.contains(selector) &&
+                same(have[selector], want[selector]))
+                found = record_holds(have, want);
+        if (!found) return false;
+    }
+    return true;
+}
+
+bool ApplyReport::changed() const {
+    for (const ApplyEntry& e : settings)
+        if (e.result != "failed") return true;
+    return false;
+}
+
+bool ApplyReport::failed() const {
+    for (const ApplyEntry& e : settings)
+        if (e.result == "failed") return true;
+    return false;
+}
+
+ApplyReport apply(const Profile& profile, const ApplyOptions& options) {
+    const auto named = [](const std::vector<std::string>& names, const Setting& s) {
+        for (const std::string& name : names)
+            if (name == s.name) return true;
+        return false;
+    };
+    ApplyReport report;
+    for (const auto& [s, wanted] : profile.settings) {
+        if (!s->restorable()) continue;
+        if (named(options.exclude, *s) || (s->per_display && !named(options.include, *s))) {
+            report.left_out.push_back(s->name);
+            continue;
+        }
+        Json live;
+        const int read_rc = read(*s, &live);
+        if (read_rc == RC_OK && holds(*s, live, wanted)) continue;
+        ApplyEntry entry{s, read_rc == RC_OK ? live : Json(), wanted, "would change", {}};
+        if (read_rc != RC_OK && !refused_by_state(read_rc)) {
+            entry.result = "failed";
+            entry.reason = "read: " + describe_rc(read_rc);
+        } else if (!options.check) {
+            // A setting the display's mode hides is written all the same: what the profile
+            // wrote before it (picture-in-picture on, say) may have made it possible.
+            const int rc = write(*s, wanted);
+            Json after;
+            if (rc != RC_OK) {
+                entry.result = "failed";
+                entry.reason = describe_rc(rc);
+                if (refused_by_mode(rc) && !s->set_needs.empty()) entry.reason += " (needs " + s->set_needs + ")";
+            } else if (const int rc_after = read(*s, &after); rc_after != RC_OK) {
+                entry.result = "failed";
+                entry.reason = "read back: " + describe_rc(rc_after);
+            } else if (!holds(*s, after, wanted)) {
+                entry.result = "failed";
+                entry.reason = "written, but the display reads " + after.dump();
+            } else {
+                entry.result = "changed";
+            }
+        }
+        report.settings.push_back(std::move(entry));
+    }
+    return report;
+}
+
+Json to_json(const ApplyReport& report) {
+    Json settings = Json::array();
+    for (const ApplyEntry& e : report.settings) {
+        Json entry = {{"name", e.setting->name}, {"from", e.from}, {"to", e.to}, {"result", e.result}};
+        if (!e.reason.empty()) entry["reason"] = e.reason;
+        settings.push_back(std::move(entry));
+    }
+    return Json{{"changed", report.changed()}, {"settings", settings}, {"left-out", report.left_out}};
+}
+
 }  // namespace qv::settings

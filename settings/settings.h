@@ -38,6 +38,9 @@ struct Setting {
     // (empty: nothing), and the settings that precondition reads, written before it.
     std::string get_needs, set_needs;
     std::vector<std::string> prerequisites;
+    // Belongs to one display (its network address, clock, input names, identity strings):
+    // `apply` leaves it alone unless it is named.
+    bool per_display = false;
     bool restorable() const { return readable && writable; }
 };
 
@@ -115,5 +118,39 @@ Json to_json(const RestoreReport& report);
 // The settings whose values differ between two profiles (present in one only included):
 // [{"name", "a", "b"}], null for a side that does not hold the setting.
 Json diff(const Profile& a, const Profile& b);
+
+// ---- applying a profile to the live display: only what differs
+
+struct ApplyOptions {
+    std::vector<std::string> include;  // per-display settings to apply all the same
+    std::vector<std::string> exclude;  // settings to leave alone
+    bool check = false;                // say what would change, write nothing
+};
+
+struct ApplyEntry {
+    const Setting* setting;
+    Json from;            // the display's value before (null when it could not be read)
+    Json to;              // the profile's value
+    std::string result;   // "changed", "would change" or "failed"
+    std::string reason;   // for "failed"
+};
+
+struct ApplyReport {
+    std::vector<ApplyEntry> settings;  // restore order
+    std::vector<std::string> left_out; // given in the profile, left out (per display or excluded)
+    bool changed() const;
+    bool failed() const;
+};
+
+// Whether the display's value `live` already holds everything `wanted` sets: the same number or
+// text, or the same writable fields (of the entry with the same selector, in a list).
+bool holds(const Setting& s, const Json& live, const Json& wanted);
+
+// Reads each read-write setting of the profile from the display in restore order and writes it
+// when it differs (nothing with `check`); a written setting is read back and must then hold the
+// profile's value. A second run on the same display writes nothing.
+ApplyReport apply(const Profile& profile, const ApplyOptions& options);
+// {"changed", "settings": [{"name", "from", "to", "result"[, "reason"]}], "left-out": [...]}
+Json to_json(const ApplyReport& report);
 
 }  // namespace qv::settings

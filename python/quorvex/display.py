@@ -8,7 +8,7 @@ import os
 import re
 import stat
 from ctypes import byref, create_string_buffer
-from typing import Any, Mapping, Optional, Union
+from typing import Any, Iterable, Mapping, Optional, Union
 
 from . import _codecs
 from . import lowlevel as ll
@@ -588,6 +588,89 @@ class Display:
         if failed:
             raise RestoreError(written, failed)
         return written
+
+    def apply(self, profile: Mapping[str, Any], include: Iterable[str] = (),
+              exclude: Iterable[str] = (), check: bool = False) -> dict[str, Any]:
+        """Brings the display to a golden profile, writing only what differs (``quorvexctl
+        apply``): each read-write setting of the profile is read from the display in restore
+        order and written when it differs, then read back. A second run writes nothing.
+
+        Settings that belong to one display (``Setting.per_display``: its network address,
+        clock, input names) are left alone unless named in ``include``; ``exclude`` leaves out
+        more. With ``check`` nothing is written. The profile is checked whole first, as
+        :meth:`restore` checks it. Returns the report ``quorvexctl --json apply`` prints:
+        ``{"changed": bool, "settings": [{"name", "from", "to", "result"[, "reason"]}],
+        "left-out": [names]}``, ``result`` being "changed", "would change" or "failed"; ``from``
+        is None for a setting the display's current mode hides.
+        """
+        plan, _ = restore_plan(profile)
+        include, exclude = {find(n).name for n in include}, {find(n).name for n in exclude}
+        entries: list[dict[str, Any]] = []
+        left_out: list[str] = []
+        with ll.lock():
+            self._ensure()
+            for s, wanted in plan:
+                if s.name in exclude or (s.per_display and s.name not in include):
+                    left_out.append(s.name)
+                    continue
+                live, code = self._try_read(s)
+                if code == ResultCode.OK and _holds(s, live, wanted):
+                    continue
+                entry = {"name": s.name, "from": live, "to": wanted, "result": "would change"}
+                if code != ResultCode.OK and code not in _STATE_REFUSALS:
+                    entry.update(result="failed", reason="read: " + describe(code))
+                elif not check:
+                    entry.update(self._apply_one(s, wanted))
+                entries.append(entry)
+        return {"changed": any(e["result"] != "failed" for e in entries), "settings": entries,
+                "left-out": left_out}
+
+    def _try_read(self, s: Setting) -> tuple[Any, int]:
+        try:
+            return _codecs.codec_for(s).read(), ResultCode.OK
+        except LibraryFailure as e:
+            return None, e.code
+
+    def _apply_one(self, s: Setting, wanted: Any) -> dict[str, str]:
+        """Writes one setting of :meth:`apply` and reads it back: its result and reason."""
+        try:
+            self._write(s, self._complete(s, wanted), wanted)
+        except QuorvexError as e:
+            reason = describe(e.code)
+            if e.code in _MODE_REFUSALS and s.needs:
+                reason += f" (needs {s.needs})"
+            return {"result": "failed", "reason": reason}
+        after, code = self._try_read(s)
+        if code != ResultCode.OK:
+            return {"result": "failed", "reason": "read back: " + describe(code)}
+        if not _holds(s, after, wanted):
+            return {"result": "failed", "reason": f"written, but the display reads {json.dumps(after)}"}
+        return {"result": "changed"}
+
+
+def _holds(s: Setting, live: Any, wanted: Any) -> bool:
+    """Whether the display's value ``live`` already holds everything ``wanted`` sets: the same
+    number or text, or the same writable fields (of the entry with the same selector, in a
+    list)."""
+    def same(a: Any, b: Any) -> bool:  # as JSON compares them: true is not 1
+        return isinstance(a, bool) == isinstance(b, bool) and a == b
+
+    def record_holds(have: Any, want: Any) -> bool:
+        if not isinstance(have, Mapping) or not isinstance(want, Mapping):
+            return False
+        return all(f.name in have and same(have[f.name], want[f.name])
+                   for f in s.fields if not f.read_only and f.name in want)
+
+    if s.type == "record":
+        return record_holds(live, wanted)
+    if s.type != "record-list":
+        return same(live, wanted)
+    if not isinstance(live, list) or not isinstance(wanted, list):
+        return False
+    key = s.selector.name
+    by_key = {entry.get(key): entry for entry in live if isinstance(entry, Mapping)}
+    return all(isinstance(w, Mapping) and w.get(key) in by_key and record_holds(by_key[w.get(key)], w)
+               for w in wanted)
 
 
 def load_profile(text: Union[str, bytes]) -> dict[str, Any]:

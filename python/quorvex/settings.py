@@ -100,6 +100,7 @@ class Setting:
     step: Optional[int] = None
     fields: tuple[Field, ...] = ()
     layout: Optional[Mapping[str, Any]] = None  # the bytes of a described value and its call
+    per_display: bool = False  # belongs to one display: Display.apply leaves it unless included
 
     @property
     def quirk(self) -> Optional[str]:
@@ -144,7 +145,8 @@ def _setting_from_json(item: Mapping[str, Any]) -> Setting:
                    getter=item.get("getter"), setter=item.get("setter"),
                    type=item.get("type", ""), values=item.get("values", ""),
                    needs=item.get("needs"), low=item.get("low"), high=item.get("high"),
-                   step=item.get("step"), fields=fields, layout=item.get("layout"))
+                   step=item.get("step"), fields=fields, layout=item.get("layout"),
+                   per_display=bool(item.get("per-display", False)))
 
 
 def _load() -> tuple[tuple[Setting, ...], dict[str, int]]:

@@ -117,6 +117,91 @@ TEST(CliProfile, RestoreReportsWhatTheTargetRefusesAndExits6) {
     EXPECT_EQ(tool({"clone", "0", "1"}).status, 6);
 }
 
+TEST(CliProfile, RestoreAndApplyRefuseWhatIsNotAProfileBeforeWritingAnything) {
+    Tool tool;
+    for (const char* verb : {"restore", "apply"}) {
+        auto restore = [&](const std::string& text) {
+            std::ofstream(tool.dir / "p.json") << text;
+            return tool({verb, tool.dir / "p.json"});
+        };
+        EXPECT_EQ(restore("{").status, 2);
+        EXPECT_EQ(restore(R"({"format": "other/1", "settings": {}})").status, 2);
+        EXPECT_EQ(restore(R"({"format": "quorvex-settings/1", "settings": {"no-such": 1}})").status, 2);
+        EXPECT_EQ(restore(R"({"format": "quorvex-settings/1", "settings": {"luminance": 60, "osd-timeout": 7}})").status, 2);
+        EXPECT_EQ(restore(R"({"format": "quorvex-settings/1", "settings": {"luminance": 60, "date-time": {"year": 1}}})").status, 2);
+        EXPECT_EQ(tool.dump(0)["settings"]["luminance"], 120) << verb;
+        EXPECT_EQ(tool({verb, tool.dir / "missing.json"}).status, 2);
+    }
+    std::ofstream(tool.dir / "p.json") << R"({"format": "quorvex-settings/1", "settings": {"luminance": 60}})";
+    EXPECT_EQ(tool({"apply", tool.dir / "p.json", "--exclude", "no-such"}).status, 2);
+    EXPECT_EQ(tool.dump(0)["settings"]["luminance"], 120);
+}
+
+TEST(CliProfile, ApplyWritesOnlyWhatDiffersLeavesPerDisplaySettingsAloneAndIsIdempotent) {
+    Tool tool;
+    for (const std::vector<std::string>& change :
+         {std::vector<std::string>{"set", "pip", "1"}, {"set", "luminance", "200"},
+          {"set", "osd-timeout", "45"}, {"set", "ip-config", "gateway=10.1.1.1"}, {"set", "date-time", "year=1999"}})
+        ASSERT_EQ(tool(change).status, 0) << change[1];
+    ASSERT_EQ(tool({"dump", "-d", "0", tool.dir / "golden.json"}).status, 0);
+    const Json before = tool.dump(1);
+    auto apply = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"--json", "-d", "1", "apply", tool.dir / "golden.json"});
+        return tool(args);
+    };
+    auto names = [](const Json& report) {
+        std::vector<std::string> list;
+        for (const Json& s : report["settings"]) list.push_back(s["name"].get<std::string>() + " " + s["result"].get<std::string>());
+        return list;
+    };
+    auto entry = [](const Json& report, const std::string& name) {
+        for (const Json& s : report["settings"])
+            if (s["name"] == name) return s;
+        return Json();
+    };
+
+    const Result check = apply({"--check", "--exclude", "osd-timeout"});
+    EXPECT_EQ(check.status, 8) << check.err;
+    EXPECT_TRUE(check.json()["changed"]);
+    // With picture-in-picture off, its settings cannot be read: they may change.
+    EXPECT_EQ(entry(check.json(), "luminance"), Json::parse(R"({"name": "luminance", "from": 120, "to": 200, "result": "would change"})"));
+    EXPECT_EQ(entry(check.json(), "pip-mode")["from"], nullptr);
+    EXPECT_EQ(entry(check.json(), "pip-mode")["result"], "would change");
+    EXPECT_TRUE(entry(check.json(), "osd-timeout").is_null());
+    EXPECT_EQ(tool.dump(1), before) << "a check writes nothing";
+
+    const Result first = apply({"--exclude", "osd-timeout"});
+    EXPECT_EQ(first.status, 0) << first.err;
+    const std::vector<std::string> changed = {"pip changed", "luminance changed"};
+    EXPECT_EQ(names(first.json()), changed);
+    const Json after = tool.dump(1);
+    EXPECT_EQ(after["settings"]["luminance"], 200);
+    EXPECT_EQ(after["settings"]["osd-timeout"], before["settings"]["osd-timeout"]);
+    EXPECT_EQ(after["settings"]["ip-config"], before["settings"]["ip-config"]) << "the display's own address stays";
+    EXPECT_EQ(after["settings"]["date-time"], before["settings"]["date-time"]);
+
+    const Result again = apply({"--check", "--exclude", "osd-timeout"});
+    EXPECT_EQ(again.status, 0) << again.out;
+    EXPECT_FALSE(again.json()["changed"]);
+    EXPECT_TRUE(again.json()["settings"].empty());
+
+    const Result included = apply({"--include", "ip-config"});
+    EXPECT_EQ(included.status, 0) << included.err;
+    const std::vector<std::string> more = {"osd-timeout changed", "ip-config changed"};
+    EXPECT_EQ(names(included.json()), more);
+    EXPECT_EQ(tool.dump(1)["settings"]["ip-config"]["gateway"], "10.1.1.1");
+    const Result text = tool({"-d", "1", "apply", "--check", tool.dir / "golden.json"});
+    EXPECT_EQ(text.status, 0);
+    EXPECT_NE(text.out.find("apply: the display matches the profile"), std::string::npos) << text.out;
+
+    // What the display refuses: a failed write, and exit 6.
+    Tool type2("displays=2,type2=1,clock=virtual");
+    ASSERT_EQ(type2({"dump", type2.dir / "type2.json"}).status, 0);
+    const Result refused = type2({"-d", "1", "--json", "apply", type2.dir / "type2.json"});
+    EXPECT_EQ(refused.status, 6);
+    EXPECT_NE(refused.err.find("apply: usb-c-input-config:"), std::string::npos) << refused.err;
+}
+
 TEST(CliProfile, DiffListsWhatDiffersBetweenProfilesAndTheDisplay) {
     Tool tool;
     ASSERT_EQ(tool({"dump", tool.dir / "a.json"}).status, 0);

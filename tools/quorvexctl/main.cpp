@@ -129,6 +129,15 @@ int parse_and_run(int argc, char** argv) {
                              [&] { return run_restore(opt, w.file); });
     restore->add_option("file", w.file, "Profile file ('-' for standard input)")->required();
     restore->add_flag("-n,--dry-run", opt.dry_run, "Print what would be written and write nothing");
+    std::vector<std::string> include, exclude;
+    bool check = false;
+    CLI::App* apply = verb("apply", "Write only the settings of a profile that differ from the display",
+                           [&] { return run_apply(opt, w.file, include, exclude, check); });
+    apply->add_option("file", w.file, "Profile file ('-' for standard input)")->required();
+    apply->add_option("--include", include, "Apply these per-display settings too (network address, clock, names)")
+        ->expected(1, -1);
+    apply->add_option("--exclude", exclude, "Leave these settings alone")->expected(1, -1);
+    apply->add_flag("--check", check, "Print what would change and write nothing; exit 8 when anything would");
     CLI::App* diff = verb("diff", "List the settings that differ between two profiles ('display': the live one)",
                           [&] { return run_diff(opt, w.a, w.b); });
     diff->add_option("a", w.a, "Profile file, '-' for standard input, or display")->required();

@@ -23,9 +23,9 @@ enum Exit : int {
     kExitNoDisplay = 3,  // no display, or none at the slot or serial asked for
     kExitRefused = 4,    // the display's mode or monitor type does not allow it
     kExitDisplay = 5,    // the display refused or did not answer, or the USB link failed
-    kExitPartial = 6,    // restore or clone finished with some settings failed
+    kExitPartial = 6,    // restore, apply or clone finished with some settings failed
     kExitHostRefused = 7,  // the host refused: a file or directory cannot be read or written
-    kExitDiffer = 8,       // diff: the two sides differ
+    kExitDiffer = 8,       // diff: the two sides differ; apply --check: something would change
     kExitHeld = 9,         // another client holds the display: its lock, or a job running on it
 };
 

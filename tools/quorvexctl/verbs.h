@@ -32,6 +32,10 @@ int run_get(const Options& opt, const std::vector<std::string>& names);
 int run_set(const Options& opt, const std::string& name, const std::vector<std::string>& words);
 int run_dump(const Options& opt, const std::string& file);
 int run_restore(const Options& opt, const std::string& file);
+// Writes only the settings of a profile that differ from the display (per-display settings only
+// when included); with `check` says what would change and exits kExitDiffer when anything would.
+int run_apply(const Options& opt, const std::string& file, const std::vector<std::string>& include,
+              const std::vector<std::string>& exclude, bool check);
 int run_clone(const Options& opt, int source, int destination);
 // Two profiles, or a profile and the live display (the word `display`); exits kExitDiffer when
 // any setting differs.

@@ -1,4 +1,4 @@
-// scan, info, list, get, set, dump, restore, clone, diff: the settings layer's results, shown.
+// scan, info, list, get, set, dump, restore, apply, clone, diff: the settings layer's results, shown.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -210,6 +210,44 @@ int run_restore(const Options& opt, const std::string& file) {
     if (const int status = load_profile(file, &profile); status != kExitOk) return status;
     if (opt.dry_run) return apply_profile(opt, profile, "restore");
     return on_display(opt, [&](int) { return apply_profile(opt, profile, "restore"); });
+}
+
+int run_apply(const Options& opt, const std::string& file, const std::vector<std::string>& include,
+              const std::vector<std::string>& exclude, bool check) {
+    int status = kExitOk;
+    for (const auto* names : {&include, &exclude})
+        for (const std::string& name : *names)
+            if (named(name, &status) == nullptr) return status;
+    st::Profile profile;
+    if (const int loaded = load_profile(file, &profile); loaded != kExitOk) return loaded;
+    return on_display(opt, [&](int) {
+        const st::ApplyReport report = st::apply(profile, {include, exclude, check});
+        auto side = [](const st::ApplyEntry& e, const Json& v) {
+            return v.is_null() ? std::string("(unreadable)") : st::format_value(*e.setting, v);
+        };
+        for (const st::ApplyEntry& e : report.settings) {
+            if (e.result == "failed")
+                fail(kExitPartial, "apply: " + e.setting->name + ": " + e.reason);
+            else if (!opt.json && !opt.quiet)
+                outf("%s%s: %s -> %s\n", check ? "would change " : "", e.setting->name.c_str(),
+                     side(e, e.from).c_str(), side(e, e.to).c_str());
+        }
+        if (opt.json) {
+            print_json(st::to_json(report));
+        } else if (!opt.quiet) {
+            std::string left_out;
+            for (const std::string& name : report.left_out) left_out += (left_out.empty() ? "" : ", ") + name;
+            if (!left_out.empty()) outf("apply: left alone: %s (name one with --include to apply it)\n", left_out.c_str());
+            std::size_t failed = 0;
+            for (const st::ApplyEntry& e : report.settings) failed += e.result == "failed" ? 1 : 0;
+            if (report.settings.empty())
+                outf("apply: the display matches the profile\n");
+            else if (!check)
+                outf("apply: %zu settings changed, %zu failed\n", report.settings.size() - failed, failed);
+        }
+        if (report.failed()) return static_cast<int>(kExitPartial);
+        return check && report.changed() ? static_cast<int>(kExitDiffer) : static_cast<int>(kExitOk);
+    });
 }
 
 int run_clone(const Options& opt, int source, int destination) {

@@ -512,12 +512,7 @@ void DisplayService::call(ConnId conn, const Call& call) {
                 return server_.error(conn, kInvalidParameter, {{"parameter", "token"}});
             return locks_->use_lock(conn, p["token"].get<std::string>());
         }
-        std::optional<std::string> given;
-        if (p.contains("serial") && !p["serial"].is_null()) {
-            if (!p["serial"].is_string()) return server_.error(conn, kInvalidParameter, {{"parameter", "serial"}});
-            given = p["serial"].get<std::string>();
-        }
-        const auto serial = resolve(conn, given);
+        const auto serial = serial_of_call(conn, p);
         if (!serial) return;
         if (method == "Lock") return locks_->lock(conn, *serial);
         const bool force = p.contains("force") && p["force"].is_boolean() && p["force"].get<bool>();
@@ -526,15 +521,22 @@ void DisplayService::call(ConnId conn, const Call& call) {
     server_.error(conn, kMethodNotFound, {{"method", call.method}});
 }
 
+std::optional<std::string> DisplayService::serial_of_call(ConnId conn, const Json& parameters) {
+    std::optional<std::string> given;
+    if (parameters.contains("serial") && !parameters["serial"].is_null()) {
+        if (!parameters["serial"].is_string()) {
+            server_.error(conn, kInvalidParameter, {{"parameter", "serial"}});
+            return std::nullopt;
+        }
+        given = parameters["serial"].get<std::string>();
+    }
+    return resolve(conn, given);
+}
+
 void DisplayService::on_display(ConnId conn, const Call& call, bool changes) {
     const Json& p = call.parameters;
     const std::string method(std::string_view(call.method).substr(kPrefix.size()));
-    std::optional<std::string> given;
-    if (p.contains("serial") && !p["serial"].is_null()) {
-        if (!p["serial"].is_string()) return server_.error(conn, kInvalidParameter, {{"parameter", "serial"}});
-        given = p["serial"].get<std::string>();
-    }
-    const auto serial = resolve(conn, given);
+    const auto serial = serial_of_call(conn, p);
     if (!serial) return;
     Served& d = *served(*serial);
     if (changes && (options_.read_only || (locks_ != nullptr && locks_->read_only(conn))))

@@ -100,6 +100,9 @@ private:
     void list(ConnId conn);
     void jobs(ConnId conn);
     // A call on one display, after its checks: handed to the display's worker.
+    // The display a call's optional `serial` names; when there is none, the call is answered
+    // with the error.
+    std::optional<std::string> serial_of_call(ConnId conn, const Json& parameters);
     void on_display(ConnId conn, const Call& call, bool changes);
 
     Server& server_;

@@ -536,10 +536,12 @@ void LinkService::schedule(Display& d) {
 
 void LinkService::run(Display& d, std::unique_ptr<Op> op) {
     d.in_flight = true;
-    Op* raw = op.release();
+    // Shared by the transfer and its completion on the loop, so that an operation still pending
+    // when the daemon stops is freed with whichever of the two is dropped last.
+    std::shared_ptr<Op> shared(std::move(op));
     qv::UsbHandle* handle = d.handle;
-    auto job = [this, &d, raw, handle] {
-        Op& o = *raw;
+    auto job = [this, &d, shared, handle] {
+        Op& o = *shared;
         auto bulk = [&](uint8_t endpoint, uint8_t* data, int length, int* transferred, unsigned timeout) {
             if ((endpoint & 0x80) != 0) bus_.wait_for_held_reply(handle, timeout);
             return bus_.with(
@@ -579,8 +581,8 @@ void LinkService::run(Display& d, std::unique_ptr<Op> op) {
                 break;
             }
         }
-        server_.post([this, &d, raw] {
-            std::unique_ptr<Op> done(raw);
+        server_.post([this, &d, shared] {
+            Op* done = shared.get();
             d.in_flight = false;
             const uint64_t turn = ++d.turns;
             finished(d, *done);

@@ -141,18 +141,21 @@ const Setting* answered(std::span<const uint8_t> request, std::span<const uint8_
     return row == nullptr ? nullptr : find(row->cli);
 }
 
+// A plain setting's value, as a set carries it and a get's reply brings it back (a byte goes as
+// a 16-bit word whose high byte is 0).
+std::optional<Decoded> plain_value(const Setting& s, const uint8_t* payload) {
+    if (s.row->kind == Kind::U8) return Decoded{&s, payload[0], nullptr};
+    if (s.row->kind == Kind::S16) return Decoded{&s, s16_at(payload), nullptr};
+    return std::nullopt;
+}
+
 }  // namespace
 
 std::optional<Decoded> decode_set(std::span<const uint8_t> request, std::span<const uint8_t> reply) {
     const Setting* s = answered(request, reply, kOpSet);
     if (s == nullptr || !s->writable) return std::nullopt;
     const uint8_t* payload = request.data() + kPayload;
-    if (!s->row->departure) {
-        // A byte goes as a 16-bit word whose high byte is 0.
-        if (s->row->kind == Kind::U8) return Decoded{s, payload[0], nullptr};
-        if (s->row->kind == Kind::S16) return Decoded{s, s16_at(payload), nullptr};
-        return std::nullopt;
-    }
+    if (!s->row->departure) return plain_value(*s, payload);
     Decoded d = departure_value(*s, payload, request.size() - kPayload, true);
     if (d.setting == nullptr) return std::nullopt;
     return d;
@@ -162,11 +165,7 @@ std::optional<Decoded> decode_get(std::span<const uint8_t> request, std::span<co
     const Setting* s = answered(request, reply, kOpGet);
     if (s == nullptr || !s->readable) return std::nullopt;
     const uint8_t* payload = reply.data() + kPayload;
-    if (!s->row->departure) {
-        if (s->row->kind == Kind::U8) return Decoded{s, payload[0], nullptr};
-        if (s->row->kind == Kind::S16) return Decoded{s, s16_at(payload), nullptr};
-        return std::nullopt;
-    }
+    if (!s->row->departure) return plain_value(*s, payload);
     // Values only read, each through an argument of its own, come in the getter's own order,
     // which nothing here describes: not decoded.
     if (s->value->shape == CallShape::values && !s->writable) return std::nullopt;

@@ -474,8 +474,11 @@ std::optional<std::string> DisplayService::resolve(ConnId conn, const std::optio
 
 Json DisplayService::display_json(const Served& d) const {
     Json j = {{"serial", d.serial}, {"monitorType", d.monitor_type}, {"firmware", d.firmware},
-              {"state", !d.ready ? "unanswered" : d.job.empty() ? "ready" : "busy"}};
+              {"state", !d.ready ? "unanswered" : d.job.empty() ? "ready" : "busy"}, {"bus", d.id.bus},
+              {"address", d.id.address}};
     if (!d.job.empty()) j["job"] = d.job;
+    if (locks_ != nullptr)
+        if (auto held = locks_->holder(d.serial)) j["lockedBy"] = std::move(*held);
     return j;
 }
 
@@ -483,6 +486,11 @@ void DisplayService::list(ConnId conn) {
     Json list = Json::array();
     for (const auto& d : displays_)
         if (d->present && !d->serial.empty()) list.push_back(display_json(*d));
+    // Those another program holds: looked for again at every walk of the bus, and served
+    // (display-added) once free. Their serial is not known until then.
+    for (const DisplayId id : link_.unclaimed())
+        list.push_back({{"serial", ""}, {"monitorType", ""}, {"firmware", ""}, {"state", "unclaimed"}, {"bus", id.bus},
+                        {"address", id.address}});
     server_.reply(conn, {{"displays", list}});
 }
 

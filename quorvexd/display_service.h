@@ -29,6 +29,8 @@ public:
     virtual void use_lock(ConnId conn, const std::string& token) = 0;             // answers
     // null when `conn` may change the display, else the Locked error's parameters
     virtual std::optional<Json> refused(ConnId conn, const std::string& serial) const = 0;
+    // The holder of the display's lock ({uid, pid}), or null when it is not locked.
+    virtual std::optional<Json> holder(const std::string& serial) const = 0;
     // Whether `conn` may read but change nothing (ReadOnly).
     virtual bool read_only(ConnId /*conn*/) const { return false; }
     virtual void disconnected(ConnId conn) = 0;

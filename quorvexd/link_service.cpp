@@ -154,6 +154,7 @@ struct LinkService::Display {
     qv::UsbHandle* handle = nullptr;  // the daemon's own, with interface 0 claimed
     bool claimed = false;
     bool gone = false;
+    bool removal_told = false;  // missing from a walk of the bus: gone for good
     bool held_elsewhere_reported = false;
     Worker worker;
     // Who has the display now, and why.
@@ -239,7 +240,9 @@ Json LinkService::rescan() {
         }
         if (list != nullptr) b.free_device_list(list);
         for (auto& d : displays_) {
-            if (d->gone || std::find(seen.begin(), seen.end(), d.get()) != seen.end()) continue;
+            // A transfer may have found it gone first: its removal is told all the same.
+            if (d->removal_told || std::find(seen.begin(), seen.end(), d.get()) != seen.end()) continue;
+            d->removal_told = true;
             d->gone = true;
             if (d->claimed) changes.emplace_back(d->id, false);
             log_info("the display at bus %03u address %03u is gone", d->id.bus, d->id.address);
@@ -255,6 +258,13 @@ Json LinkService::rescan() {
     if (display_change_)
         for (const auto& [id, served] : changes) display_change_(id, served);
     return devices;
+}
+
+std::vector<DisplayId> LinkService::unclaimed() const {
+    std::vector<DisplayId> held;
+    for (const auto& d : displays_)
+        if (!d->gone && !d->claimed) held.push_back(d->id);
+    return held;
 }
 
 // ---- calls

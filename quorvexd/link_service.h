@@ -129,6 +129,9 @@ public:
     // those gone. Returns the whole device list for clients.
     Json rescan();
 
+    // Displays on the bus the last walk could not claim (another program holds them).
+    std::vector<DisplayId> unclaimed() const;
+
     // Told after a walk that claimed a display (`served`) or found one gone.
     using DisplayChange = std::function<void(DisplayId display, bool served)>;
     void on_display_change(DisplayChange change) { display_change_ = std::move(change); }

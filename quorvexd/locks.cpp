@@ -120,6 +120,12 @@ std::optional<Json> Locks::refused(ConnId conn, const std::string& serial) const
     return holder_json(it->second.peer);
 }
 
+std::optional<Json> Locks::holder(const std::string& serial) const {
+    const auto it = locks_.find(serial);
+    if (it == locks_.end()) return std::nullopt;
+    return holder_json(it->second.peer);
+}
+
 void Locks::release(const std::string& serial, const char* why) {
     const auto it = locks_.find(serial);
     if (it == locks_.end()) return;

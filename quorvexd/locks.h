@@ -39,6 +39,7 @@ public:
     void unlock(ConnId conn, const std::string& serial, bool force) override;
     void use_lock(ConnId conn, const std::string& token) override;
     std::optional<Json> refused(ConnId conn, const std::string& serial) const override;
+    std::optional<Json> holder(const std::string& serial) const override;
     bool read_only(ConnId conn) const override;
     void disconnected(ConnId conn) override;
 

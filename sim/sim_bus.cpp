@@ -38,10 +38,19 @@ SimDevice& SimBus::add_other_device(uint8_t bus, uint8_t address, uint16_t vendo
     return *devices_.back();
 }
 
-void SimBus::unplug(std::size_t i) { display(i).plugged = false; }
+void SimBus::unplug(std::size_t i) {
+    display(i).plugged = false;
+    if (claim_prefix_.empty()) return;
+    display(i).shared_unplug = true;
+    const int fd = ::open(unplugged_marker(static_cast<int>(i)).c_str(),
+                          O_WRONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd >= 0) ::close(fd);
+}
 
 void SimBus::replug(std::size_t i, uint8_t new_address) {
     SimDevice& d = display(i);
+    if (!claim_prefix_.empty()) ::unlink(unplugged_marker(static_cast<int>(i)).c_str());
+    d.shared_unplug = false;
     d.plugged = true;
     d.address = new_address;
     d.generation++;
@@ -56,8 +65,25 @@ int SimBus::display_index(const SimDevice* dev) const {
     return it == displays_.end() ? -1 : static_cast<int>(it - displays_.begin());
 }
 
+std::string SimBus::unplugged_marker(int display_index) const {
+    return claim_prefix_ + ".unplugged." + std::to_string(display_index);
+}
+
+void SimBus::follow_shared_plug(SimDevice& d) {
+    const int index = display_index(&d);
+    if (claim_prefix_.empty() || index < 0) return;
+    const bool out = ::access(unplugged_marker(index).c_str(), F_OK) == 0;
+    if (out && d.plugged) {
+        d.plugged = false;
+        d.shared_unplug = true;
+    } else if (!out && d.shared_unplug) {
+        replug(static_cast<std::size_t>(index), d.address);
+    }
+}
+
 SimBus::Handle* SimBus::handle_of(UsbHandle* h) {
     auto* handle = reinterpret_cast<Handle*>(h);
+    if (handle != nullptr && handle->open) follow_shared_plug(*handle->device);
     // A handle of a device that went away (or came back at a new address) no longer works.
     if (handle == nullptr || !handle->open || !handle->device->plugged ||
         handle->generation != handle->device->generation)
@@ -76,8 +102,10 @@ ssize_t SimBus::get_device_list(UsbDevice*** list) {
         return faults.count;
     }
     std::vector<SimDevice*> present;
-    for (auto& d : devices_)
+    for (auto& d : devices_) {
+        follow_shared_plug(*d);
         if (d->plugged) present.push_back(d.get());
+    }
     auto* array = new UsbDevice*[present.size() + 1];
     for (std::size_t i = 0; i < present.size(); ++i) array[i] = reinterpret_cast<UsbDevice*>(present[i]);
     array[present.size()] = nullptr;

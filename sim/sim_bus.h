@@ -59,6 +59,7 @@ public:
     bool claimed = false;
     int opens = 0;               // handles open now
     int claim_fd = -1;           // holds the display's claim lock while claimed (share_claims)
+    bool shared_unplug = false;  // out while PREFIX.unplugged.K exists (share_claims)
 
     SimDevice(const SimDevice&) = delete;
     SimDevice& operator=(const SimDevice&) = delete;
@@ -115,6 +116,12 @@ public:
     // claim is released or the handle closed, and fails with USB_ERROR_BUSY while another process
     // (or another bus) holds that byte. The kernel drops the lock when its holder dies. An empty
     // prefix: claims of this bus only.
+    // Plugging is shared too: while the file PREFIX.unplugged.K exists (made by unplug, removed
+    // by replug in any process sharing), display K is out of every sharing process's device list
+    // and its handles fail with USB_ERROR_NO_DEVICE; once it is gone again, the display is back
+    // at the address it had in that process, as a new device (its old handles stay dead). Each
+    // process looks at every walk of the bus and every call on a handle: a display pulled out
+    // and put back between two of its looks goes unnoticed by it.
     void share_claims(std::string prefix) { claim_prefix_ = std::move(prefix); }
 
     BusFaults faults;
@@ -141,6 +148,9 @@ private:
     // Takes or gives back another process's view of the claim (see share_claims).
     int lock_claim(SimDevice& d);
     static void unlock_claim(SimDevice& d);
+    // Where the displays are plugged as the processes sharing them see it (share_claims).
+    std::string unplugged_marker(int display_index) const;
+    void follow_shared_plug(SimDevice& d);
 
     Clock& clock_;
     std::vector<std::unique_ptr<SimDevice>> devices_;  // list order

@@ -16,7 +16,8 @@
 // copy of the file arriving; it is saved with its last (short) chunk, or with the next other
 // request, or at exit, so a long upload never holds the lock. They share the displays' claims
 // too: one process at a time claims a display, as on USB (SimBus::share_claims: byte K of
-// FILE.lock, which the whole-file flock above leaves alone).
+// FILE.lock, which the whole-file flock above leaves alone), and whether it is plugged in
+// (FILE.unplugged.K exists while display K is out).
 //
 // Saving writes a new file FILE.tmp.PID (FILE.tmp.PID.N when that name is taken) beside FILE,
 // created exclusively and never through a symbolic link, with FILE's mode, and renames it over

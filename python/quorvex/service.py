@@ -142,7 +142,7 @@ class Service:
         return self._connection.call(f"{INTERFACE}.{method}", _given(**parameters))
 
     def list(self) -> list[dict]:
-        """Every display served: serial, monitorType, firmware, state, job, lockedBy."""
+        """Every display: serial, monitorType, firmware, state, job, lockedBy, bus, address."""
         return self._call("List")["displays"]
 
     def get(self, names: list[str], serial: Optional[str] = None) -> dict:

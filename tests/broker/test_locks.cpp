@@ -90,6 +90,7 @@ TEST(Locks, ALockRefusesOtherClientsUntilItsHolderGoes) {
     taken.update({{"type", "lock-taken"}, {"serial", kSerial}});
     EXPECT_EQ(next(watcher, "lock-taken"), taken);
     EXPECT_EQ(call(*holder, "Lock")["parameters"]["token"], token);  // taken again: the same
+    EXPECT_EQ(call(other, "List")["parameters"]["displays"][0]["lockedBy"], me);
 
     // Other clients read; their changes are refused, naming the holder.
     const Json locked = {{"error", display_error("Locked")}, {"parameters", me}};
@@ -128,6 +129,7 @@ TEST(Locks, ALockRefusesOtherClientsUntilItsHolderGoes) {
     released.update({{"type", "lock-released"}, {"serial", kSerial}});
     EXPECT_EQ(next(watcher, "lock-released"), released);
     EXPECT_EQ(call(other, "Set", {{"values", {{"luminance", 110}}}}), kDone);
+    EXPECT_EQ(call(other, "List")["parameters"]["displays"][0].count("lockedBy"), 0u);
     EXPECT_EQ(library_set(daemon, nullptr, 100), RC_OK);
 
     // Root may force a lock open; nobody else.

@@ -120,6 +120,9 @@ int main(int argc, char** argv) {
     app.add_flag("--debug", quorvexd::g_debug, "Log every client and every command (who sent it)");
     // The daemon starts itself with --worker, once per display (display_worker.h).
     app.add_option("--worker", worker_fd)->group("");
+    // How often the bus is walked for displays plugged in or let go (tests shorten it).
+    double walk_seconds = 2;
+    app.add_option("--walk-every", walk_seconds)->group("")->check(CLI::Range(0.01, 3600.0));
     app.set_version_flag("--version", QUORVEX_VERSION);
     CLI11_PARSE(app, argc, argv);
     if (worker_fd >= 0) return quorvexd::run_display_worker(worker_fd);
@@ -209,11 +212,12 @@ int main(int argc, char** argv) {
     link.add_observer(&changes);
     link.rescan();
     // Displays held by other programs, and displays plugged in later, are looked for again.
+    const auto walk_every = std::chrono::duration_cast<quorvexd::Clock::duration>(std::chrono::duration<double>(walk_seconds));
     std::function<void()> walk = [&] {
         link.rescan();
-        server.at(quorvexd::Clock::now() + std::chrono::seconds(2), walk);
+        server.at(quorvexd::Clock::now() + walk_every, walk);
     };
-    server.at(quorvexd::Clock::now() + std::chrono::seconds(2), walk);
+    server.at(quorvexd::Clock::now() + walk_every, walk);
 
     struct sigaction action {};
     action.sa_handler = on_signal;

@@ -201,7 +201,7 @@ TEST(Display, ADisplayHeldElsewhereOrPulledOutIsServedWhenItIsBack) {
     hand.free_device_list(devices);
     ASSERT_EQ(hand.claim_interface(held, 0), 0);
     {
-        Daemon daemon(simulate);
+        Daemon daemon(simulate, {"--walk-every", "0.1"});
         Raw raw(daemon.socket());
         Raw subscriber(daemon.socket());
         subscriber.give_up_after(20);

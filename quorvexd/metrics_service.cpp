@@ -1,5 +1,6 @@
 #include "metrics_service.h"
 
+#include <map>
 #include <set>
 
 namespace quorvexd {
@@ -16,10 +17,8 @@ void Metrics::tick() {
     for (const DisplayService::State& state : displays_.states()) {
         served.insert(state.serial);
         Kept& k = kept_[state.serial];
-        k.present = true;
         k.monitor_type = state.monitor_type;
         k.firmware = state.firmware;
-        k.job_action = state.job_action;
         // A display busy with a job keeps its last readings (and its up) until the job ends.
         if (!state.job_action.empty() || k.reading) continue;
         if (!state.ready) {
@@ -40,9 +39,7 @@ void Metrics::tick() {
     // A display that went away stays listed, down.
     for (auto& [serial, k] : kept_)
         if (served.count(serial) == 0) {
-            k.present = false;
             k.up = false;
-            k.job_action.clear();
         }
     server_.at(now + kTick, [this] { tick(); });
 }
@@ -66,6 +63,9 @@ void Metrics::answered(const std::string& serial, const Json& reply) {
 std::string Metrics::exposition() const {
     qv::settings::ServiceMetrics service{read_errors_, last_success_, std::chrono::steady_clock::now()};
     const auto now = Clock::now();
+    // The jobs as they are now (a job started since the last look shows at once).
+    std::map<std::string, std::string> jobs;
+    for (const DisplayService::State& state : displays_.states()) jobs[state.serial] = state.job_action;
     std::vector<qv::settings::DisplayMetrics> displays;
     for (const auto& [serial, k] : kept_) {
         qv::settings::DisplayMetrics d;
@@ -73,7 +73,7 @@ std::string Metrics::exposition() const {
         d.monitor_type = k.monitor_type;
         d.firmware = k.firmware;
         d.up = k.up;
-        d.job = k.job_action;
+        d.job = jobs[serial];
         if (k.taken) {
             d.readings = &k.readings;
             d.age_seconds = std::chrono::duration<double>(now - *k.taken).count();

@@ -37,8 +37,6 @@ private:
         std::string monitor_type, firmware;
         bool up = false;
         bool reading = false;  // a round asked for and not answered yet
-        bool present = false;
-        std::string job_action;
         std::optional<Clock::time_point> asked;
         std::optional<Clock::time_point> taken;
         double taken_unix = 0;

@@ -431,6 +431,15 @@ void Server::close_connection(ConnId id) {
     connections_.erase(it);
     by_fd_.erase(c->fd);
     epoll_ctl(epoll_, EPOLL_CTL_DEL, c->fd, nullptr);
+    // Replies made before the end (to a client that sent its calls and shut its side) still go
+    // out, as far as the socket takes them without waiting.
+    for (std::size_t done = 0; !c->dropped && done < c->output.size();) {
+        const ssize_t n = ::send(c->fd, c->output.data() + done, c->output.size() - done, MSG_NOSIGNAL);
+        if (n > 0)
+            done += static_cast<std::size_t>(n);
+        else if (!(n < 0 && errno == EINTR))
+            break;
+    }
     close(c->fd);
     log_debug("client %llu gone: uid %u pid %d", static_cast<unsigned long long>(id), c->peer.uid, c->peer.pid);
     for (Interface* i : interfaces_) i->disconnected(id);

@@ -144,6 +144,11 @@ void row(const char* what, int clients, const Figures& f) {
     std::printf("| %-34s | %3d | %8.1f | %8.1f | %8.1f |\n", what, clients, f.mean, f.p50, f.p99);
 }
 
+// The ratios of the means and of the medians (on a busy machine the medians are the steadier).
+void ratio(const char* what, int clients, const Figures& a, const Figures& b) {
+    std::printf("| %-34s | %3d | %7.2fx | %7.2fx |          |\n", what, clients, a.mean / b.mean, a.p50 / b.p50);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -168,8 +173,7 @@ int main(int argc, char** argv) {
         row("bare socket round trip (32/34 B)", n, echo);
         row("GetDisplayLuminance in-process", n, local);
         row("GetDisplayLuminance through quorvexd", n, brokered);
-        std::printf("| %-34s | %3d | %7.2fx |          |          |\n", "  through quorvexd / bare socket", n,
-                    brokered.mean / echo.mean);
+        ratio("  through quorvexd / bare socket", n, brokered, echo);
     }
 
     // One display while a client of the other runs calibrations back to back.
@@ -196,7 +200,7 @@ int main(int argc, char** argv) {
     std::printf("\n");
     row("display 1, display 2 idle", 1, quiet);
     row("display 1, display 2 calibrating", 1, busy);
-    std::printf("| %-34s |     | %7.2fx |          |          |\n", "  busy / idle", busy.mean / quiet.mean);
+    ratio("  busy / idle", 1, busy, quiet);
 
     kill(daemon, SIGTERM);
     waitpid(daemon, nullptr, 0);

@@ -550,7 +550,11 @@ void LinkService::run(Display& d, std::unique_ptr<Op> op) {
     // when the daemon stops is freed with whichever of the two is dropped last.
     std::shared_ptr<Op> shared(std::move(op));
     qv::UsbHandle* handle = d.handle;
-    auto job = [this, &d, shared, handle] {
+    // A transfer that may wait runs on the display's worker and hands its result back through
+    // the loop's wake-up; one that answers at once runs here, and its result is taken in this
+    // turn of the loop.
+    const bool waits = bus_.transfers_wait();
+    auto job = [this, &d, shared, handle, waits] {
         Op& o = *shared;
         auto bulk = [&](uint8_t endpoint, uint8_t* data, int length, int* transferred, unsigned timeout) {
             if ((endpoint & 0x80) != 0) bus_.wait_for_held_reply(handle, timeout);
@@ -591,7 +595,7 @@ void LinkService::run(Display& d, std::unique_ptr<Op> op) {
                 break;
             }
         }
-        server_.post([this, &d, shared] {
+        auto completion = [this, &d, shared] {
             Op* done = shared.get();
             d.in_flight = false;
             const uint64_t turn = ++d.turns;
@@ -607,9 +611,13 @@ void LinkService::run(Display& d, std::unique_ptr<Op> op) {
             }
             if (done->conn != kBroker && !server_.connected(done->conn)) let_go(d, done->conn);
             schedule(d);
-        });
+        };
+        if (waits)
+            server_.post(std::move(completion));
+        else
+            server_.soon(std::move(completion));
     };
-    if (bus_.transfers_wait())
+    if (waits)
         d.worker.submit(std::move(job));
     else
         job();

@@ -52,6 +52,7 @@ struct Server::Connection {
     std::string output;      // replies not yet sent
     bool closing = false;    // closed once the output is sent (a protocol error)
     bool watching_output = false;
+    bool flush_queued = false;  // in flushing_
     bool dropped = false;    // to be closed without a word: its replies go nowhere now
 };
 
@@ -103,6 +104,8 @@ void Server::post(std::function<void()> work) {
     [[maybe_unused]] const ssize_t n = write(wake_, &one, sizeof one);
 }
 
+void Server::soon(std::function<void()> work) { soon_.push_back(std::move(work)); }
+
 void Server::at(Clock::time_point when, std::function<void()> work) { timers_.emplace(when, std::move(work)); }
 
 void Server::watch(int fd, std::function<void()> ready) {
@@ -143,10 +146,24 @@ void Server::run_posted() {
     for (auto& w : work) w();
 }
 
+void Server::run_soon() {
+    // Work may add work; it runs in the same turn.
+    while (!soon_.empty()) {
+        auto work = std::exchange(soon_, {});
+        for (auto& w : work) w();
+    }
+}
+
 void Server::run() {
     epoll_event events[64];
     while (!stopping_) {
-        const int n = epoll_wait(epoll_, events, 64, timeout_ms());
+        run_soon();
+        run_timers();
+        for (ConnId id : std::exchange(closing_, {})) close_connection(id);
+        run_soon();  // what the closed connections let go
+        flush_all();
+        const bool pending = !soon_.empty() || !closing_.empty();
+        const int n = epoll_wait(epoll_, events, 64, pending ? 0 : timeout_ms());
         if (n < 0 && errno != EINTR) break;
         for (int i = 0; i < n; ++i) {
             const uint64_t tag = events[i].data.u64;
@@ -168,9 +185,8 @@ void Server::run() {
                     readable(c);
             }
         }
-        run_timers();
-        for (ConnId id : std::exchange(closing_, {})) close_connection(id);
     }
+    flush_all();  // the last replies still go out
 }
 
 void Server::accept_from(int listener) {
@@ -340,64 +356,73 @@ std::size_t Server::pending_output(ConnId id) const {
     return it == connections_.end() ? 0 : it->second->output.size();
 }
 
-void Server::send(Connection& c, std::string message) {
-    if (c.output.empty()) {
-        // Straight out when nothing waits; the rest waits for the socket.
-        std::size_t done = 0;
-        while (done < message.size()) {
-            const ssize_t n = ::send(c.fd, message.data() + done, message.size() - done, MSG_NOSIGNAL);
-            if (n > 0) {
-                done += static_cast<std::size_t>(n);
-                continue;
-            }
-            if (n < 0 && errno == EINTR) continue;
-            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-            closing_.push_back(c.id);  // the peer is gone
-            return;
-        }
-        if (done == message.size()) return;
-        message.erase(0, done);
-    }
+void Server::send(Connection& c, const std::string& message) {
     if (c.dropped) return;
     if (c.output.size() + message.size() > kMaxOutput) {
         // A client that does not read its replies is not waited for.
         log_info("client uid %u pid %d does not read its replies; disconnected", c.peer.uid, c.peer.pid);
         c.dropped = true;
+        c.output.clear();
         closing_.push_back(c.id);
         return;
     }
     c.output += message;
-    if (!c.watching_output) {
-        c.watching_output = true;
-        epoll_event ev{};
-        ev.events = (c.closing ? 0u : static_cast<uint32_t>(EPOLLIN | EPOLLRDHUP)) | EPOLLOUT;
-        ev.data.u64 = c.id;
-        epoll_ctl(epoll_, EPOLL_CTL_MOD, c.fd, &ev);
+    if (!c.flush_queued && !c.watching_output) {
+        c.flush_queued = true;
+        flushing_.push_back(c.id);
     }
 }
 
-void Server::writable(Connection& c) {
-    while (!c.output.empty()) {
-        const ssize_t n = ::send(c.fd, c.output.data(), c.output.size(), MSG_NOSIGNAL);
+void Server::flush_all() {
+    for (ConnId id : std::exchange(flushing_, {})) {
+        const auto it = connections_.find(id);
+        if (it == connections_.end()) continue;
+        it->second->flush_queued = false;
+        flush(*it->second);
+    }
+}
+
+void Server::flush(Connection& c) {
+    if (c.dropped) return;
+    std::size_t done = 0;
+    while (done < c.output.size()) {
+        const ssize_t n = ::send(c.fd, c.output.data() + done, c.output.size() - done, MSG_NOSIGNAL);
         if (n > 0) {
-            c.output.erase(0, static_cast<std::size_t>(n));
+            done += static_cast<std::size_t>(n);
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
-        closing_.push_back(c.id);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
+        c.output.clear();
+        closing_.push_back(c.id);  // the peer is gone
+        return;
+    }
+    c.output.erase(0, done);
+    if (!c.output.empty()) {
+        // The rest waits for the socket.
+        if (!c.watching_output) {
+            c.watching_output = true;
+            epoll_event ev{};
+            ev.events = (c.closing ? 0u : static_cast<uint32_t>(EPOLLIN | EPOLLRDHUP)) | EPOLLOUT;
+            ev.data.u64 = c.id;
+            epoll_ctl(epoll_, EPOLL_CTL_MOD, c.fd, &ev);
+        }
         return;
     }
     if (c.closing) {
         closing_.push_back(c.id);
         return;
     }
-    c.watching_output = false;
-    epoll_event ev{};
-    ev.events = EPOLLIN | EPOLLRDHUP;
-    ev.data.u64 = c.id;
-    epoll_ctl(epoll_, EPOLL_CTL_MOD, c.fd, &ev);
+    if (c.watching_output) {
+        c.watching_output = false;
+        epoll_event ev{};
+        ev.events = EPOLLIN | EPOLLRDHUP;
+        ev.data.u64 = c.id;
+        epoll_ctl(epoll_, EPOLL_CTL_MOD, c.fd, &ev);
+    }
 }
+
+void Server::writable(Connection& c) { flush(c); }
 
 void Server::close_connection(ConnId id) {
     const auto it = connections_.find(id);
@@ -406,6 +431,15 @@ void Server::close_connection(ConnId id) {
     connections_.erase(it);
     by_fd_.erase(c->fd);
     epoll_ctl(epoll_, EPOLL_CTL_DEL, c->fd, nullptr);
+    // Replies made before the end (to a client that sent its calls and shut its side) still go
+    // out, as far as the socket takes them without waiting.
+    for (std::size_t done = 0; !c->dropped && done < c->output.size();) {
+        const ssize_t n = ::send(c->fd, c->output.data() + done, c->output.size() - done, MSG_NOSIGNAL);
+        if (n > 0)
+            done += static_cast<std::size_t>(n);
+        else if (!(n < 0 && errno == EINTR))
+            break;
+    }
     close(c->fd);
     log_debug("client %llu gone: uid %u pid %d", static_cast<unsigned long long>(id), c->peer.uid, c->peer.pid);
     for (Interface* i : interfaces_) i->disconnected(id);

@@ -77,6 +77,9 @@ public:
 
     // Runs `work` on the loop's thread soon (safe from any thread).
     void post(std::function<void()> work);
+    // The same from the loop's own thread: run once the events in hand are handled, before the
+    // loop waits again, without waking it through the kernel.
+    void soon(std::function<void()> work);
     // Runs `work` on the loop's thread at `when` or soon after.
     void at(Clock::time_point when, std::function<void()> work);
     // Runs `ready` on the loop's thread whenever `fd` (another descriptor the daemon reads, such
@@ -91,9 +94,14 @@ private:
     void writable(Connection& c);
     void next_call(Connection& c);
     void service_call(ConnId id, const Call& call);
-    void send(Connection& c, std::string message);
+    // Replies are gathered per connection and go out when the loop has handled the events in
+    // hand: replies made in one turn (a reply and the one pushed behind it) leave in one write.
+    void send(Connection& c, const std::string& message);
+    void flush(Connection& c);
+    void flush_all();
     void close_connection(ConnId id);
     void run_posted();
+    void run_soon();
     int timeout_ms() const;
     void run_timers();
 
@@ -107,6 +115,8 @@ private:
     std::map<int, ConnId> by_fd_;
     ConnId next_id_ = 1;
     std::vector<ConnId> closing_;
+    std::vector<ConnId> flushing_;  // connections with replies to send
+    std::vector<std::function<void()>> soon_;
     std::mutex posted_mutex_;
     std::vector<std::function<void()>> posted_;
     std::multimap<Clock::time_point, std::function<void()>> timers_;

@@ -54,17 +54,22 @@ std::string parse_call(std::string_view message, Call* call) {
     return {};
 }
 
+// The envelope is written around the parameters' own text (no copy of them into a document of
+// its own), its members in the order a JSON object of them would be written.
 std::string reply_message(const Json& parameters, bool continues) {
-    Json j = {{"parameters", parameters}};
-    if (continues) j["continues"] = true;
-    std::string text = j.dump(-1, ' ', false, Json::error_handler_t::replace);
+    std::string text = continues ? "{\"continues\":true,\"parameters\":" : "{\"parameters\":";
+    text += parameters.dump(-1, ' ', false, Json::error_handler_t::replace);
+    text += '}';
     text.push_back('\0');
     return text;
 }
 
 std::string error_message(std::string_view error, const Json& parameters) {
-    Json j = {{"error", error}, {"parameters", parameters}};
-    std::string text = j.dump(-1, ' ', false, Json::error_handler_t::replace);
+    std::string text = "{\"error\":";
+    text += Json(error).dump(-1, ' ', false, Json::error_handler_t::replace);
+    text += ",\"parameters\":";
+    text += parameters.dump(-1, ' ', false, Json::error_handler_t::replace);
+    text += '}';
     text.push_back('\0');
     return text;
 }

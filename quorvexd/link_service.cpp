@@ -26,9 +26,9 @@ constexpr auto kExchangeIdle = std::chrono::seconds(5);
 constexpr uint64_t kExchangeIdleUs = std::chrono::duration_cast<std::chrono::microseconds>(kExchangeIdle).count();
 constexpr uint64_t kAttemptPauseUs = 1000000;
 
-const char* const kNoSuchHandle = QV_LINK_INTERFACE ".NoSuchHandle";
-const char* const kVersionMismatch = QV_LINK_INTERFACE ".VersionMismatch";
-const char* const kNoSuchLock = QV_LINK_INTERFACE ".NoSuchLock";
+using link_error::kNoSuchHandle;
+using link_error::kNoSuchLock;
+using link_error::kVersionMismatch;
 
 // An integer parameter; false when it is missing (unless optional) or not an integer in range.
 bool integer(const Json& p, const char* name, long lo, long hi, long* out, bool optional = false) {

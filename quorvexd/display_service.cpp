@@ -65,6 +65,7 @@ struct DisplayService::Request {
     Json parameters;
     Acting acting;
     std::string job;
+    std::function<void(const Json&)> done;  // the daemon's own request: who takes the answer
 };
 
 struct DisplayService::Served {
@@ -306,6 +307,7 @@ void DisplayService::send_next(Served& d) {
 }
 
 void DisplayService::answer(Served& d, std::unique_ptr<Request> request, const Json& reply) {
+    if (request->done) return request->done(reply);
     const auto error = reply.find("error");
     const Json parameters = reply.value("parameters", Json::object());
     if (!request->job.empty()) {
@@ -484,6 +486,32 @@ void DisplayService::list(ConnId conn) {
     for (const auto& d : displays_)
         if (d->present && !d->serial.empty()) list.push_back(display_json(*d));
     server_.reply(conn, {{"displays", list}});
+}
+
+// ---- the metrics' readings
+
+std::vector<DisplayService::State> DisplayService::states() const {
+    std::vector<State> states;
+    for (const auto& d : displays_) {
+        if (!d->present || d->serial.empty()) continue;
+        State state{d->serial, d->monitor_type, d->firmware, d->ready, {}};
+        for (const auto& [number, j] : jobs_)
+            if (j->id == d->job) state.job_action = j->action;
+        states.push_back(std::move(state));
+    }
+    return states;
+}
+
+bool DisplayService::request_readings(const std::string& serial, const Json& parameters,
+                                      std::function<void(const Json&)> done) {
+    Served* d = served(serial);
+    if (d == nullptr || !d->ready || !d->job.empty()) return false;
+    auto request = std::make_unique<Request>();
+    request->method = "Readings";
+    request->parameters = parameters;
+    request->done = std::move(done);
+    submit(*d, std::move(request));
+    return true;
 }
 
 // ---- calls

@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -73,6 +74,18 @@ public:
     // The serial of the display a call names (or of the one display served when it names
     // none); otherwise answers the call with NoSuchDisplay and returns null.
     std::optional<std::string> resolve(ConnId conn, const std::optional<std::string>& serial);
+
+    // The displays served, as the metrics show them: named ones only.
+    struct State {
+        std::string serial, monitor_type, firmware;
+        bool ready = false;
+        std::string job_action;  // the running or queued job's, else ""
+    };
+    std::vector<State> states() const;
+    // Asks the display's worker for one reading round (its Readings request) behind the calls
+    // already waiting, unless the display is in a job or its worker not ready: then false.
+    // `done` gets the worker's answer: {"parameters"} or {"error", "parameters"}.
+    bool request_readings(const std::string& serial, const Json& parameters, std::function<void(const Json&)> done);
 
 private:
     struct Request;

@@ -16,6 +16,7 @@
 
 #include "actions.h"
 #include "gadget_usb/link_wire.h"
+#include "metrics.h"
 #include "quorvex.h"
 #include "settings.h"
 #include "text.h"
@@ -223,6 +224,18 @@ Answer get_files(const OJson& p) {
     return ok({{"files", files}});
 }
 
+// The daemon's own request: one reading round for the metrics (with the golden profile, when
+// it has one).
+Answer readings(const OJson& p) {
+    st::Profile golden;
+    Answer answer;
+    if (p.contains("profile") && !profile_of(p, &golden, &answer)) return answer;
+    OJson taken;
+    st::Failure failure;
+    if (!st::take_readings(p.contains("profile") ? &golden : nullptr, &taken, &failure)) return failed(failure);
+    return ok(taken);
+}
+
 Answer dispatch(const std::string& method, const OJson& p) {
     if (method == "Get") return get(p);
     if (method == "Set") return set(p);
@@ -232,6 +245,7 @@ Answer dispatch(const std::string& method, const OJson& p) {
     if (method == "Run") return run(p);
     if (method == "SendFile") return send_file(p);
     if (method == "GetFiles") return get_files(p);
+    if (method == "Readings") return readings(p);
     return {kMethodNotFound, {{"method", method}}};
 }
 

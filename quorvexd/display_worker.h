@@ -10,7 +10,9 @@
 //   daemon: {"id": N, "method": "Get", "parameters": {...}}     (one at a time)
 //   worker: {"id": N, "parameters": {...}} or {"id": N, "error": NAME, "parameters": {...}}
 // with the methods and errors of io.quorvex.Display; GetFiles answers {"files": [{"name",
-// "content"}]} at once and the daemon hands them out one reply each.
+// "content"}]} at once and the daemon hands them out one reply each. The daemon's own
+// {"method": "Readings", "parameters": {"profile"?}} takes one reading round for the metrics
+// (settings/metrics.h).
 #pragma once
 
 #include <cstddef>

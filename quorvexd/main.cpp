@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <optional>
 #include <string>
 
@@ -27,8 +29,10 @@
 #include "events.h"
 #include "link_service.h"
 #include "locks.h"
+#include "metrics_service.h"
 #include "server.h"
 #include "sim/sim_config.h"
+#include "settings.h"
 #include "sim/virtual_clock.h"
 
 namespace {
@@ -118,6 +122,15 @@ int main(int argc, char** argv) {
     app.add_option("--read-only-group", read_only_group, "Members of this group read but change nothing")
         ->type_name("GROUP");
     app.add_flag("--debug", quorvexd::g_debug, "Log every client and every command (who sent it)");
+    std::string metrics_listen, golden_file;
+    int metrics_interval = 60;
+    app.add_option("--metrics-listen", metrics_listen, "Serve Prometheus metrics over HTTP here, such as 127.0.0.1:9465")
+        ->type_name("ADDR:PORT");
+    app.add_option("--metrics-interval", metrics_interval, "Seconds between two readings of a display for the metrics")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(1, 86400));
+    app.add_option("--golden", golden_file, "Count the settings of each display that differ from this profile")
+        ->type_name("FILE");
     // The daemon starts itself with --worker, once per display (display_worker.h).
     app.add_option("--worker", worker_fd)->group("");
     app.set_version_flag("--version", QUORVEX_VERSION);
@@ -125,6 +138,22 @@ int main(int argc, char** argv) {
     if (worker_fd >= 0) return quorvexd::run_display_worker(worker_fd);
 
     signal(SIGPIPE, SIG_IGN);
+
+    // The golden profile, read once: a profile the settings layer takes, or the daemon does not start.
+    std::optional<quorvexd::Json> golden;
+    if (!golden_file.empty()) {
+        std::ifstream in(golden_file, std::ios::binary);
+        std::ostringstream text;
+        text << in.rdbuf();
+        qv::settings::Profile parsed;
+        std::string why = in ? "" : std::strerror(errno);
+        if (why.empty() && !qv::settings::parse_profile(text.str(), &parsed, &why)) why = why.empty() ? "not a profile" : why;
+        if (!why.empty()) {
+            log_info("--golden %s: %s", golden_file.c_str(), why.c_str());
+            return 2;
+        }
+        golden = quorvexd::Json::parse(text.str());
+    }
 
     std::optional<gid_t> read_only_gid;
     if (!read_only_group.empty()) {
@@ -207,6 +236,16 @@ int main(int argc, char** argv) {
     link.add_observer(&locks);
     quorvexd::Changes changes(displays, events);
     link.add_observer(&changes);
+    std::optional<quorvexd::Metrics> metrics;
+    std::optional<quorvexd::MetricsHttp> metrics_http;
+    if (!metrics_listen.empty()) {
+        metrics.emplace(server, displays, quorvexd::Metrics::Options{std::chrono::seconds(metrics_interval), golden});
+        metrics_http.emplace(server, *metrics);
+        if (!metrics_http->listen(metrics_listen)) {
+            if (!created.empty()) unlink(created.c_str());
+            return 1;
+        }
+    }
     link.rescan();
     // Displays held by other programs, and displays plugged in later, are looked for again.
     std::function<void()> walk = [&] {

@@ -9,12 +9,12 @@
 
 namespace qv::settings {
 
-namespace {
-
-// A refusal that the display's state explains: the setting is listed under "skipped".
 bool refused_by_state(int rc) {
     return rc == RC_NOT_ALLOWED || rc == RC_NOT_SUPPORTED || rc == RC_DEVICE_STATUS || rc == RC_INVALID_ARGUMENT;
 }
+
+namespace {
+
 bool refused_by_mode(int rc) { return rc == RC_NOT_ALLOWED || rc == RC_NOT_SUPPORTED; }
 
 // Depth and member count of a JSON text, in one pass, without building anything; stops as soon

@@ -102,6 +102,9 @@ struct Failure {
     std::string reason;  // a sentence: the code's meaning, and what is needed when the mode refused
 };
 std::string describe_rc(int rc);
+// A refusal that the display's state explains (its mode, its monitor type, its reply status),
+// rather than a display that did not answer.
+bool refused_by_state(int rc);
 
 // Reads every readable setting of the connected display. A refusal the display's state
 // explains lands in `skipped`; any other failure ends the dump and comes back as *failure.

@@ -1,6 +1,8 @@
 // A quorvexd of the tests' own and a client speaking Varlink to it by hand.
 #pragma once
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -158,6 +160,25 @@ private:
     bool connected_ = false;
     std::string buffer_;
 };
+
+// The body of GET `path` from the daemon's metrics listener on loopback `port` ("" when none).
+inline std::string http_get(int port, const std::string& path) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    std::string answer;
+    if (connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
+        const std::string request = "GET " + path + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
+        ::send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+        char chunk[4096];
+        for (ssize_t n; (n = recv(fd, chunk, sizeof chunk, 0)) > 0;) answer.append(chunk, static_cast<std::size_t>(n));
+    }
+    close(fd);
+    const std::size_t body = answer.find("\r\n\r\n");
+    return body == std::string::npos ? std::string() : answer.substr(body + 4);
+}
 
 // Waits until the daemon's display workers serve `count` displays, asking on `raw`; their list.
 inline Json wait_for_displays(Raw& raw, std::size_t count) {

@@ -1,5 +1,6 @@
 // io.quorvex.Display from the outside: settings by name, profiles, jobs, files and events on a
 // daemon serving two simulated displays, each through its own worker process.
+#include <cmath>
 #include <map>
 #include <regex>
 #include <set>
@@ -117,11 +118,27 @@ TEST(Display, ProfilesRoundTrip) {
 
 // A real two-second calibration: the other display answers meanwhile, the busy one says which
 // job it runs, and the job ends with its event.
+// The value of a metric's sample in an exposition (NaN when absent).
+double sample(const std::string& exposition, const std::string& series) {
+    const std::size_t at = exposition.find("\n" + series + " ");
+    return at == std::string::npos ? NAN : std::stod(exposition.substr(at + series.size() + 2));
+}
+
 TEST(Display, ACalibrationRunsAsAJobWhileTheOtherDisplayAnswers) {
-    Daemon daemon(simulate(",calibration-seconds=2"));
+    // Its metrics too: read every second, and kept while the job holds the display.
+    Daemon daemon(simulate(",calibration-seconds=2"), {"--metrics-listen", "127.0.0.1:0", "--metrics-interval", "1"});
     Raw raw(daemon.socket());
     Raw subscriber(daemon.socket());
     daemon.wait_for_displays(2);
+    std::smatch listening;
+    const std::string log = daemon.log();
+    ASSERT_TRUE(std::regex_search(log, listening, std::regex("metrics on http://127.0.0.1:([0-9]+)/metrics"))) << log;
+    const int port = std::stoi(listening[1]);
+    const std::string up = std::string("quorvex_display_up{serial=\"") + kFirst + "\"}";
+    const std::string age = std::string("quorvex_display_readings_age_seconds{serial=\"") + kFirst + "\"}";
+    for (int i = 0; i < 300 && sample(qvtest::http_get(port, "/metrics"), up) != 1; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(sample(qvtest::http_get(port, "/metrics"), up), 1);
     subscriber.send({{"method", "io.quorvex.Display.Subscribe"}, {"more", true}});
     call(raw, "List");  // the subscription is in place once a later call was answered
     const Json started = call(raw, "Run", {{"serial", kFirst}, {"action", "recalibrate"}});
@@ -136,6 +153,14 @@ TEST(Display, ACalibrationRunsAsAJobWhileTheOtherDisplayAnswers) {
     const Json running = call(raw, "Jobs")["parameters"]["jobs"][0];
     EXPECT_EQ(running["state"], "running") << "the other display answered only after the calibration: " << running;
     EXPECT_EQ(running["waitingFor"], "recalibrate the active preset");
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));  // a reading round already asked for ends
+    const std::string during = qvtest::http_get(port, "/metrics");
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    const std::string later = qvtest::http_get(port, "/metrics");
+    EXPECT_EQ(sample(during, std::string("quorvex_display_job_running{serial=\"") + kFirst + "\",action=\"recalibrate\"}"), 1)
+        << during;
+    EXPECT_EQ(sample(later, up), 1) << "a display busy with a job stays up:\n" << later;
+    EXPECT_GE(sample(later, age) - sample(during, age), 1.0) << "the busy display was read:\n" << during << later;
 
     EXPECT_EQ(next_event(subscriber), Json({{"type", "job-started"}, {"serial", kFirst}, {"job", job}, {"action", "recalibrate"}}));
     Json ended = next_event(subscriber);

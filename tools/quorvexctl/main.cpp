@@ -179,6 +179,10 @@ int parse_and_run(int argc, char** argv) {
     get_files->add_option("type", w.a, "Download file type")->required();
     get_files->add_option("directory", w.file, "Existing directory")->required();
 
+    verb("metrics", "Print the readings of the displays as Prometheus metrics (for a textfile collector)",
+         [&] { return run_metrics(opt, w.file); })
+        ->add_option("--golden", w.file, "Count the settings that differ from this profile")
+        ->type_name("FILE");
     verb("watch", "Print every change to the displays quorvexd serves, as it happens (until Ctrl-C)",
          [&] { return run_watch(opt); });
     CLI::App* lock = verb("lock", "Run a command holding a display's lock: lock SERIAL -- COMMAND...",
@@ -219,6 +223,7 @@ int parse_and_run(int argc, char** argv) {
         }
         setenv("QUORVEX_SIMULATE", setting.c_str(), 1);
     }
+    opt.target_given = app.count("--serial") > 0 || app.count("--display") > 0;
     redirect_library_output(verbose);
     SetLog(verbose ? 1 : 0);
 

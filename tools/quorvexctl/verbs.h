@@ -22,6 +22,7 @@ struct Options {
     bool yes = false;
     bool dry_run = false;
     bool pip = false;
+    bool target_given = false;  // --serial or --display named the display
 };
 
 // Settings (verbs_settings.cpp).
@@ -40,6 +41,9 @@ int run_clone(const Options& opt, int source, int destination);
 // Two profiles, or a profile and the live display (the word `display`); exits kExitDiffer when
 // any setting differs.
 int run_diff(const Options& opt, const std::string& a, const std::string& b);
+
+// The readings of every display found (or of the one chosen) as Prometheus metrics, once.
+int run_metrics(const Options& opt, const std::string& golden);
 
 // Actions (verbs_actions.cpp).
 int run_status(const Options& opt);

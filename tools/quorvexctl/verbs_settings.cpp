@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "host_file.h"
+#include "metrics.h"
 #include "output.h"
 #include "quorvex.h"
 #include "verbs.h"
@@ -295,6 +296,51 @@ int run_diff(const Options& opt, const std::string& a, const std::string& b) {
         }
     }
     return differences.empty() ? kExitOk : kExitDiffer;
+}
+
+int run_metrics(const Options& opt, const std::string& golden_file) {
+    st::ServiceMetrics service;
+    service.started = std::chrono::steady_clock::now();
+    st::Profile golden;
+    if (!golden_file.empty())
+        if (const int loaded = load_profile(golden_file, &golden); loaded != kExitOk) return loaded;
+    std::vector<std::string> serials;
+    if (const int status = scan_displays(&serials); status != kExitOk) return status;
+    std::size_t first = 0, last = serials.size();
+    if (opt.target_given) {
+        int slot = 0;
+        if (const int status = connect_target(opt.target, &slot); status != kExitOk) return status;
+        disconnect();
+        first = static_cast<std::size_t>(slot);
+        last = first + 1;
+    }
+    // A display that cannot be read is shown down, with the reason on standard error; the
+    // exposition is written all the same (a collector's file must say the display is down).
+    std::vector<Json> readings(last - first);
+    std::vector<st::DisplayMetrics> displays;
+    for (std::size_t i = first; i < last; ++i) {
+        st::DisplayMetrics d;
+        d.serial = serials[i];
+        if (connect_slot(static_cast<int>(i), serials.size()) == kExitOk) {
+            d.monitor_type = std::to_string(gu8MonitorType);
+            Json firmware;
+            if (st::read(*find_setting("firmware-revision"), &firmware) == RC_OK && firmware.is_string()) d.firmware = firmware;
+            st::Failure failure;
+            d.up = st::take_readings(golden_file.empty() ? nullptr : &golden, &readings[i - first], &failure);
+            if (d.up) {
+                d.readings = &readings[i - first];
+                d.age_seconds = 0;
+                d.taken_unix_seconds = service.last_success_unix_seconds = st::unix_seconds_now();
+            } else {
+                fail(kExitDisplay, "metrics: " + d.serial + ": " + failure.setting + ": " + failure.reason);
+            }
+            disconnect();
+        }
+        if (!d.up) ++service.read_errors;
+        displays.push_back(std::move(d));
+    }
+    out(st::exposition(displays, service));
+    return kExitOk;
 }
 
 }  // namespace qvctl

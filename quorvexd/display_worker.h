@@ -17,19 +17,9 @@
 
 #include <cstddef>
 
-namespace quorvexd {
+#include "interface_errors.h"  // display_error::k...
 
-namespace display_error {
-inline constexpr const char* kNoSuchDisplay = "io.quorvex.Display.NoSuchDisplay";
-inline constexpr const char* kInvalidValue = "io.quorvex.Display.InvalidValue";
-inline constexpr const char* kNotAllowed = "io.quorvex.Display.NotAllowed";
-inline constexpr const char* kNotSupported = "io.quorvex.Display.NotSupported";
-inline constexpr const char* kDisplayRefused = "io.quorvex.Display.DisplayRefused";
-inline constexpr const char* kDisplayFailed = "io.quorvex.Display.DisplayFailed";
-inline constexpr const char* kBusy = "io.quorvex.Display.Busy";
-inline constexpr const char* kLocked = "io.quorvex.Display.Locked";
-inline constexpr const char* kReadOnly = "io.quorvex.Display.ReadOnly";
-}  // namespace display_error
+namespace quorvexd {
 
 // A file moved through the messages (SendFile's content, each of GetFiles' replies) is at most
 // this large: its base64 text fits a client's message and the daemon's output bound.

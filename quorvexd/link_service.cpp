@@ -26,9 +26,9 @@ constexpr auto kExchangeIdle = std::chrono::seconds(5);
 constexpr uint64_t kExchangeIdleUs = std::chrono::duration_cast<std::chrono::microseconds>(kExchangeIdle).count();
 constexpr uint64_t kAttemptPauseUs = 1000000;
 
-const char* const kNoSuchHandle = QV_LINK_INTERFACE ".NoSuchHandle";
-const char* const kVersionMismatch = QV_LINK_INTERFACE ".VersionMismatch";
-const char* const kNoSuchLock = QV_LINK_INTERFACE ".NoSuchLock";
+using link_error::kNoSuchHandle;
+using link_error::kNoSuchLock;
+using link_error::kVersionMismatch;
 
 // An integer parameter; false when it is missing (unless optional) or not an integer in range.
 bool integer(const Json& p, const char* name, long lo, long hi, long* out, bool optional = false) {
@@ -58,10 +58,10 @@ bool unbase64(const std::string& text, std::vector<uint8_t>* bytes) {
 // The bytes as the bridge moves them to the host: each 62 data bytes behind two status bytes.
 std::vector<uint8_t> bridge_framed(const std::vector<uint8_t>& data) {
     std::vector<uint8_t> out;
-    for (std::size_t at = 0; at < data.size() || at == 0; at += qv::kBridgePacket - qv::kBridgeStatus) {
+    for (std::size_t at = 0; at < data.size() || at == 0; at += qv::kBridgeData) {
         out.push_back(0x01);
         out.push_back(0x60);
-        const std::size_t n = std::min<std::size_t>(data.size() - at, qv::kBridgePacket - qv::kBridgeStatus);
+        const std::size_t n = std::min<std::size_t>(data.size() - at, qv::kBridgeData);
         out.insert(out.end(), data.begin() + static_cast<std::ptrdiff_t>(at),
                    data.begin() + static_cast<std::ptrdiff_t>(at + n));
         if (data.empty()) break;

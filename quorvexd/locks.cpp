@@ -16,8 +16,6 @@ namespace quorvexd {
 
 namespace {
 
-const char* const kNoSuchLock = "io.quorvex.Display.NoSuchLock";
-
 std::string new_token() {
     uint8_t bytes[qv::link::kLockTokenChars / 2];
     std::size_t got = 0;
@@ -111,7 +109,7 @@ void Locks::use_lock(ConnId conn, const std::string& token) {
             l.sharers.insert(conn);
             return server_.reply(conn, {{"serial", serial}});
         }
-    server_.error(conn, kNoSuchLock);
+    server_.error(conn, display_error::kNoSuchLock);
 }
 
 std::optional<Json> Locks::refused(ConnId conn, const std::string& serial) const {

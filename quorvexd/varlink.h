@@ -11,6 +11,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "interface_errors.h"
+
 namespace quorvexd {
 
 using Json = nlohmann::json;
@@ -50,11 +52,7 @@ std::string parse_call(std::string_view message, Call* call);
 std::string reply_message(const Json& parameters, bool continues);
 std::string error_message(std::string_view error, const Json& parameters);
 
-// Names of the errors org.varlink.service defines.
-inline constexpr const char* kInterfaceNotFound = "org.varlink.service.InterfaceNotFound";
-inline constexpr const char* kMethodNotFound = "org.varlink.service.MethodNotFound";
-inline constexpr const char* kInvalidParameter = "org.varlink.service.InvalidParameter";
-inline constexpr const char* kPermissionDenied = "org.varlink.service.PermissionDenied";
-inline constexpr const char* kMethodNotImplemented = "org.varlink.service.MethodNotImplemented";
+// The errors org.varlink.service defines, which every service answers with: kMethodNotFound...
+using namespace service_error;
 
 }  // namespace quorvexd

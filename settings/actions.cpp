@@ -80,17 +80,9 @@ const std::vector<Action>& actions() {
     return table;
 }
 
-const Action* find_action(std::string_view name) {
-    for (const Action& a : actions())
-        if (a.name == name) return &a;
-    return nullptr;
-}
+const Action* find_action(std::string_view name) { return find_by(actions(), &Action::name, name); }
 
-const Action* find_action_words(std::string_view words) {
-    for (const Action& a : actions())
-        if (a.words == words) return &a;
-    return nullptr;
-}
+const Action* find_action_words(std::string_view words) { return find_by(actions(), &Action::words, words); }
 
 bool action_arguments(const Action& action, const Json& given, std::vector<long>* values, std::string* error,
                       std::string* bad) {

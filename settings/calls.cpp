@@ -1,5 +1,6 @@
 #include "calls.h"
 
+#include <cstddef>
 #include <cstring>
 #include <string_view>
 #include <tuple>
@@ -56,77 +57,34 @@ int write_ip_config(const Setting&, const uint8_t* bytes) {
 
 int read_monitor_type(const Setting&, uint8_t* bytes) { return GetMonitorType(bytes); }
 
-int read_osd_position(const Setting&, uint8_t* bytes) {
-    rec::OsdPosition v{};
-    const int rc = GetOSDPosition(&v.x, &v.y);
-    if (rc == RC_OK) put(bytes, v);
-    return rc;
+// A value the library reads and takes as one argument per field, in the order named here
+// (a setter may take fewer). Arrays go as themselves, anything else by its address.
+template <class M>
+M* out(M& member) {
+    return &member;
 }
-int write_osd_position(const Setting&, const uint8_t* bytes) {
-    const auto v = take<rec::OsdPosition>(bytes);
-    return SetOSDPosition(v.x, v.y);
+template <class M, std::size_t N>
+M* out(M (&member)[N]) {
+    return member;
 }
+template <class> struct owner;
+template <class R, class M> struct owner<M R::*> {
+    using type = R;
+};
+template <auto... Field>
+using record_of = typename owner<std::tuple_element_t<0, std::tuple<decltype(Field)...>>>::type;
 
-int read_pip_resolution(const Setting&, uint8_t* bytes) {
-    rec::PipResolution v{};
-    const int rc = GetPIPResolution(&v.width, &v.height);
+template <auto Get, auto... Field>
+int read_fields(const Setting&, uint8_t* bytes) {
+    record_of<Field...> v{};
+    const int rc = Get(out(v.*Field)...);
     if (rc == RC_OK) put(bytes, v);
     return rc;
 }
-
-int read_pip_size(const Setting&, uint8_t* bytes) {
-    rec::PipSize v{};
-    const int rc = GetPIPSize(&v.size_selector, &v.width, &v.height);
-    if (rc == RC_OK) put(bytes, v);
-    return rc;
-}
-int write_pip_size(const Setting&, const uint8_t* bytes) {
-    const auto v = take<rec::PipSize>(bytes);
-    return SetPIPSize(v.size_selector, v.height);
-}
-
-int read_pip_position(const Setting&, uint8_t* bytes) {
-    rec::PipPosition v{};
-    const int rc = GetPIPPosition(&v.position_selector, &v.x, &v.y);
-    if (rc == RC_OK) put(bytes, v);
-    return rc;
-}
-int write_pip_position(const Setting&, const uint8_t* bytes) {
-    const auto v = take<rec::PipPosition>(bytes);
-    return SetPIPPosition(v.position_selector, v.x, v.y);
-}
-
-int read_image_scaling(const Setting&, uint8_t* bytes) {
-    rec::ImageScaling v{};
-    const int rc = GetImageScaling(&v.aspect_ratio, &v.pixel_status);
-    if (rc == RC_OK) put(bytes, v);
-    return rc;
-}
-int write_image_scaling(const Setting&, const uint8_t* bytes) {
-    const auto v = take<rec::ImageScaling>(bytes);
-    return SetImageScaling(v.aspect_ratio, v.pixel_status);
-}
-
-int read_usb_binding(const Setting&, uint8_t* bytes) {
-    rec::UsbBinding v{};
-    const int rc = GetUSBBindingConfiguration(&v.usb1, &v.usb2);
-    if (rc == RC_OK) put(bytes, v);
-    return rc;
-}
-int write_usb_binding(const Setting&, const uint8_t* bytes) {
-    const auto v = take<rec::UsbBinding>(bytes);
-    return SetUSBBindingConfiguration(v.usb1, v.usb2);
-}
-
-int read_rgb(const Setting&, uint8_t* bytes) {
-    rec::RgbAdjust v{};
-    const int rc = GetDownstreamRGBAdjust(v.gains, v.offsets);
-    if (rc == RC_OK) put(bytes, v);
-    return rc;
-}
-int write_rgb(const Setting&, const uint8_t* bytes) {
-    const auto v = take<rec::RgbAdjust>(bytes);
-    return SetDownstreamRGBAdjust(v.gains, v.offsets);
+template <auto Set, auto... Field>
+int write_fields(const Setting&, const uint8_t* bytes) {
+    const auto v = take<record_of<Field...>>(bytes);
+    return Set((v.*Field)...);
 }
 
 // One function per colour, each giving two chromaticity coordinates.
@@ -138,13 +96,6 @@ int read_primaries(const Setting&, uint8_t* bytes) {
         if (const int rc = get(a, b); rc != RC_OK) return rc;
     put(bytes, v);
     return RC_OK;
-}
-
-int read_preset_names(const Setting&, uint8_t* bytes) {
-    rec::PresetNames v{};
-    const int rc = GetPresetNameList(v.names);
-    if (rc == RC_OK) put(bytes, v);
-    return rc;
 }
 
 // Function buttons: one row per button, numbered from 1 by the row's item.
@@ -192,27 +143,34 @@ constexpr Call kCalls[] = {
     {"GetDisplaySerialNumber", read_text<GetDisplaySerialNumber>, nullptr},
     {"GetMonitorType", read_monitor_type, nullptr},
     {"GetDisplayMode", read_text<GetDisplayMode>, nullptr},
-    {"GetPIPResolution", read_pip_resolution, nullptr},
-    {"GetDownstreamRGBAdjust", read_rgb, write_rgb},
+    {"GetPIPResolution", read_fields<GetPIPResolution, &rec::PipResolution::width, &rec::PipResolution::height>,
+     nullptr},
+    {"GetDownstreamRGBAdjust", read_fields<GetDownstreamRGBAdjust, &rec::RgbAdjust::gains, &rec::RgbAdjust::offsets>,
+     write_fields<SetDownstreamRGBAdjust, &rec::RgbAdjust::gains, &rec::RgbAdjust::offsets>},
     {"GetCurrentColorSpaceName", read_text<GetCurrentColorSpaceName>, nullptr},
     {"GetGamma", read_text<GetGamma>, nullptr},
     {"GetRedPrimaryXY", read_primaries<GetRedPrimaryXY, GetGreenPrimaryXY, GetBluePrimaryXY, GetWhitePrimaryXY>, nullptr},
     {"GetRedPrimaryUV", read_primaries<GetRedPrimaryUV, GetGreenPrimaryUV, GetBluePrimaryUV, GetWhitePrimaryUV>, nullptr},
-    {"GetPresetNameList", read_preset_names, nullptr},
+    {"GetPresetNameList", read_fields<GetPresetNameList, &rec::PresetNames::names>, nullptr},
     {"GetVideoInputName", read_input_name, write_input_name},
-    {"GetUSBBindingConfiguration", read_usb_binding, write_usb_binding},
-    {"GetImageScaling", read_image_scaling, write_image_scaling},
+    {"GetUSBBindingConfiguration", read_fields<GetUSBBindingConfiguration, &rec::UsbBinding::usb1, &rec::UsbBinding::usb2>,
+     write_fields<SetUSBBindingConfiguration, &rec::UsbBinding::usb1, &rec::UsbBinding::usb2>},
+    {"GetImageScaling", read_fields<GetImageScaling, &rec::ImageScaling::aspect_ratio, &rec::ImageScaling::pixel_status>,
+     write_fields<SetImageScaling, &rec::ImageScaling::aspect_ratio, &rec::ImageScaling::pixel_status>},
     {"GetMarkerDetails", read_record<MarkerDetails, GetMarkerDetails>, write_record<MarkerDetails, SetMarkerDetails>},
     {"GetPIPMarkerDetails", read_record<MarkerDetails, GetPIPMarkerDetails>,
      write_record<MarkerDetails, SetPIPMarkerDetails>},
-    {"GetPIPSize", read_pip_size, write_pip_size},
-    {"GetPIPPosition", read_pip_position, write_pip_position},
+    {"GetPIPSize", read_fields<GetPIPSize, &rec::PipSize::size_selector, &rec::PipSize::width, &rec::PipSize::height>,
+     write_fields<SetPIPSize, &rec::PipSize::size_selector, &rec::PipSize::height>},
+    {"GetPIPPosition", read_fields<GetPIPPosition, &rec::PipPosition::position_selector, &rec::PipPosition::x, &rec::PipPosition::y>,
+     write_fields<SetPIPPosition, &rec::PipPosition::position_selector, &rec::PipPosition::x, &rec::PipPosition::y>},
     {"GetCalibrationSchedule", read_record<CalibrationSchedule, GetCalibrationSchedule>,
      write_record<CalibrationSchedule, SetCalibrationSchedule>},
     {"GetDisplayWarmupSettings", read_record<DisplayWarmupSettings, GetDisplayWarmupSettings>,
      write_record<DisplayWarmupSettings, SetDisplayWarmupSettings>},
     {"GetDateAndTime", read_record<DateTimeRecord, GetDateAndTime>, write_record<DateTimeRecord, SetDateAndTime>},
-    {"GetOSDPosition", read_osd_position, write_osd_position},
+    {"GetOSDPosition", read_fields<GetOSDPosition, &rec::OsdPosition::x, &rec::OsdPosition::y>,
+     write_fields<SetOSDPosition, &rec::OsdPosition::x, &rec::OsdPosition::y>},
     {"GetIPConfiguration", read_ip_config, write_ip_config},
     {"GetFirmwareRevision", read_text<GetFirmwareRevision>, nullptr},
     {"GetCustomerIDAsset", read_text<GetCustomerIDAsset>, nullptr},

@@ -176,11 +176,7 @@ const std::vector<Setting>& all() {
     return settings;
 }
 
-const Setting* find(std::string_view name) {
-    for (const Setting& s : all())
-        if (s.name == name) return &s;
-    return nullptr;
-}
+const Setting* find(std::string_view name) { return find_by(all(), &Setting::name, name); }
 
 const char* access_text(Access a) {
     switch (a) {

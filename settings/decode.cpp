@@ -175,12 +175,10 @@ std::optional<Decoded> decode_get(std::span<const uint8_t> request, std::span<co
 }
 
 std::vector<uint8_t> reply_bytes(std::span<const uint8_t> transfer) {
-    std::vector<uint8_t> out;
-    for (std::size_t at = 0; at < transfer.size(); at += kBridgePacket) {
-        const std::size_t end = std::min<std::size_t>(at + kBridgePacket, transfer.size());
-        if (end > at + kBridgeStatus) out.insert(out.end(), transfer.begin() + static_cast<std::ptrdiff_t>(at + kBridgeStatus),
-                                                 transfer.begin() + static_cast<std::ptrdiff_t>(end));
-    }
+    if (transfer.size() <= static_cast<std::size_t>(kBridgeStatus)) return {};
+    std::vector<uint8_t> out(transfer.size());
+    const int size = static_cast<int>(transfer.size());
+    out.resize(static_cast<std::size_t>(bridge_data(transfer.data(), size, out.data(), size)));
     return out;
 }
 

@@ -48,6 +48,14 @@ struct Setting {
 const std::vector<Setting>& all();
 const Setting* find(std::string_view name);
 
+// The item whose `key` is `name`; nullptr when none is.
+template <class T, class Key>
+const T* find_by(const std::vector<T>& items, Key T::*key, std::string_view name) {
+    for (const T& item : items)
+        if (item.*key == name) return &item;
+    return nullptr;
+}
+
 // The description of every setting, as `quorvexctl --json list` prints it: names, access,
 // functions, ranges and every record field's offset, width and type.
 Json describe();

@@ -16,63 +16,14 @@
 
 namespace {
 
-using qv::kBridgePacket;
 using qv::kBridgeStatus;
 using qv::kEndpointIn;
 using qv::kEndpointOut;
 constexpr int kScratchSize = qv::kInTransferSize;
 constexpr uint16_t kMaxWrite = 515;
 constexpr unsigned kWriteTimeoutMs = 5000;
-constexpr int kBridgeData = kBridgePacket - kBridgeStatus;
 
 bool status_bytes_ok(const uint8_t* scratch) { return qv::bridge_status_ok(scratch); }
-
-// Copies one bridge packet's data, n bytes (1 to 62), in two overlapping fixed-size moves that
-// compile to a few plain loads and stores. (A memcpy of a short run of variable length costs
-// several times as much: a call, or an inline byte-string move.)
-[[gnu::always_inline]] inline void copy_packet_data(uint8_t* dst, const uint8_t* src, int n) {
-    const auto k = static_cast<std::size_t>(n);
-    if (k >= 32) {
-        std::memcpy(dst, src, 32);
-        std::memcpy(dst + k - 32, src + k - 32, 32);
-    } else if (k >= 16) {
-        std::memcpy(dst, src, 16);
-        std::memcpy(dst + k - 16, src + k - 16, 16);
-    } else if (k >= 8) {
-        std::memcpy(dst, src, 8);
-        std::memcpy(dst + k - 8, src + k - 8, 8);
-    } else if (k >= 4) {
-        std::memcpy(dst, src, 4);
-        std::memcpy(dst + k - 4, src + k - 4, 4);
-    } else {
-        dst[0] = src[0];
-        dst[k / 2] = src[k / 2];
-        dst[k - 1] = src[k - 1];
-    }
-}
-
-// Copies the data bytes of a transfer of `length` bytes to `out`, without the status bytes that
-// start each bridge packet, and stops after `room` bytes. A last packet of 2 bytes or fewer
-// holds no data. Returns the number of bytes copied: each data byte is moved once, straight from
-// the transfer to the caller's buffer.
-[[gnu::always_inline]] inline int copy_data(const uint8_t* transfer, int length, uint8_t* out,
-                                            int room) {
-    if (room <= kBridgeData) {
-        // The first bridge packet holds all that fits: 62 data bytes, or the whole transfer.
-        const int n = length - kBridgeStatus < room ? length - kBridgeStatus : room;
-        copy_packet_data(out, transfer + kBridgeStatus, n);
-        return n;
-    }
-    int copied = 0;
-    for (int start = 0; length - start > kBridgeStatus && copied < room; start += kBridgePacket) {
-        int n = length - start - kBridgeStatus;
-        if (n > kBridgeData) n = kBridgeData;
-        if (n > room - copied) n = room - copied;
-        copy_packet_data(out + copied, transfer + start + kBridgeStatus, n);
-        copied += n;
-    }
-    return copied;
-}
 
 // The three port functions, given the backend and the open handle (nullptr when there is
 // none). The exported functions and the exchange below all run these same bodies, always
@@ -132,7 +83,7 @@ bool status_bytes_ok(const uint8_t* scratch) { return qv::bridge_status_ok(scrat
         }
         if (length <= kBridgeStatus) return 0;  // status bytes only: no data this time
         // More than asked for: the rest is dropped.
-        return copy_data(scratch, length, buffer, size);
+        return qv::bridge_data(scratch, length, buffer, size);
     }
 }
 

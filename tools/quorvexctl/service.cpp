@@ -69,7 +69,7 @@ int fail_service(const std::string& what, const Reply& reply) {
         const std::string serial = text_of(p, "serial");
         why = serial.empty() ? "several displays are served: name one by its serial number"
                              : "no display with serial number " + shown(serial) + " is served";
-    } else if (reply.error == "org.varlink.service.InterfaceNotFound" || reply.error == "org.varlink.service.MethodNotFound") {
+    } else if (reply.error == quorvexd::kInterfaceNotFound || reply.error == quorvexd::kMethodNotFound) {
         why = "this quorvexd does not offer " + text_of(p, "interface") + text_of(p, "method") + " (an older one?)";
     } else if (name == "ReadOnly") {
         why = "quorvexd serves you read-only";

@@ -3,6 +3,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <optional>
 #include <utility>
 
 #include "quorvex.h"
@@ -153,6 +154,15 @@ void write_row(std::string* out, const MetricRow& row, const std::vector<Display
     }
 }
 
+// A gauge with one sample per display that has a value for it, labelled by serial.
+template <class Value>
+void per_display(std::string* out, const char* name, const char* help, const std::vector<DisplayMetrics>& displays,
+                 Value value) {
+    Family family(out, name, "gauge", help);
+    for (const DisplayMetrics& d : displays)
+        if (const std::optional<double> v = value(d)) family.sample({{"serial", d.serial}}, *v);
+}
+
 }  // namespace
 
 const std::vector<const Setting*>& metric_settings() {
@@ -209,34 +219,25 @@ std::string exposition(const std::vector<DisplayMetrics>& displays, const Servic
         for (const DisplayMetrics& d : displays)
             info.sample({{"serial", d.serial}, {"monitor_type", d.monitor_type}, {"firmware", d.firmware}}, 1);
     }
-    {
-        Family up(&out, "quorvex_display_up", "gauge", "1 when the last reading round reached the display, else 0.");
-        for (const DisplayMetrics& d : displays) up.sample({{"serial", d.serial}}, d.up ? 1 : 0);
-    }
+    per_display(&out, "quorvex_display_up", "1 when the last reading round reached the display, else 0.", displays,
+                [](const DisplayMetrics& d) { return std::optional<double>(d.up ? 1 : 0); });
     for (const MetricRow& row : kRows) write_row(&out, row, displays);
     {
         Family job(&out, "quorvex_display_job_running", "gauge", "1 while a job (such as a calibration run) runs on the display.");
         for (const DisplayMetrics& d : displays)
             if (d.job) job.sample({{"serial", d.serial}, {"action", *d.job}}, d.job->empty() ? 0 : 1);
     }
-    {
-        Family age(&out, "quorvex_display_readings_age_seconds", "gauge", "Seconds since the readings shown were taken.");
-        for (const DisplayMetrics& d : displays)
-            if (d.age_seconds) age.sample({{"serial", d.serial}}, *d.age_seconds);
-    }
-    {
-        Family taken(&out, "quorvex_display_readings_timestamp_seconds", "gauge",
-                     "Unix time of the last successful reading round.");
-        for (const DisplayMetrics& d : displays)
-            if (d.taken_unix_seconds) taken.sample({{"serial", d.serial}}, *d.taken_unix_seconds);
-    }
-    {
-        Family golden(&out, "quorvex_display_golden_differences", "gauge",
-                      "Settings of the golden profile that differ on the display.");
-        for (const DisplayMetrics& d : displays)
-            if (d.readings != nullptr && d.readings->contains("goldenDifferences") && (*d.readings)["goldenDifferences"].is_number())
-                golden.sample({{"serial", d.serial}}, (*d.readings)["goldenDifferences"].get<double>());
-    }
+    per_display(&out, "quorvex_display_readings_age_seconds", "Seconds since the readings shown were taken.", displays,
+                [](const DisplayMetrics& d) { return d.age_seconds; });
+    per_display(&out, "quorvex_display_readings_timestamp_seconds", "Unix time of the last successful reading round.",
+                displays, [](const DisplayMetrics& d) { return d.taken_unix_seconds; });
+    per_display(&out, "quorvex_display_golden_differences", "Settings of the golden profile that differ on the display.",
+                displays, [](const DisplayMetrics& d) -> std::optional<double> {
+                    if (d.readings == nullptr) return std::nullopt;
+                    const auto differences = d.readings->find("goldenDifferences");
+                    if (differences == d.readings->end() || !differences->is_number()) return std::nullopt;
+                    return differences->get<double>();
+                });
     Family(&out, "quorvex_read_errors_total", "counter", "Reading rounds that failed.")
         .sample({}, static_cast<double>(service.read_errors));
     if (service.last_success_unix_seconds)
